@@ -1,0 +1,88 @@
+// Figures for the issue notes; never run as tests. Compare ratios within one run only.
+#include <benchmark/benchmark.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "link/Crc.h"
+#include "platform/Cp1251.h"
+#include "platform/IniFile.h"
+#include "rsmanager/Ini.h"
+
+namespace {
+
+std::vector<uint8_t> RandomBytes(size_t n) {
+    std::mt19937 rng(1);
+    std::vector<uint8_t> v(n);
+    for (auto& b : v) b = static_cast<uint8_t>(rng());
+    return v;
+}
+
+// The longest station packet (an EEPROM block) through the bit-by-bit engine.
+void BM_CrcBitwise75(benchmark::State& state) {
+    const auto data = RandomBytes(75);
+    TCRC crc;
+    for (auto _ : state) {
+        crc.Cm_Ini();
+        crc.Cm_Blk(data.data(), data.size());
+        benchmark::DoNotOptimize(crc.Cm_CRC());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 75);
+}
+BENCHMARK(BM_CrcBitwise75);
+
+// A script-sized INI (40 checks of 20 steps) read the way the step interpreter will: once in
+// memory, then many lookups.
+std::string ScriptText() {
+    std::string s;
+    for (int t = 1; t <= 40; ++t) {
+        s += "[title" + std::to_string(t) + "]\r\nName=Проверка " + std::to_string(t) + "\r\n";
+        for (int k = 1; k <= 20; ++k)
+            s += "Par" + std::to_string(k) + "=" + std::to_string(k) + ",1.5,2.5,\"U вход\",0\r\n";
+    }
+    return platform::Utf8ToCp1251(s);
+}
+
+void BM_IniFileLoadScript(benchmark::State& state) {
+    const std::string text = ScriptText();
+    for (auto _ : state) {
+        platform::IniFile ini;
+        ini.LoadBytes(text);
+        benchmark::DoNotOptimize(ini.HasSection("title40"));
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_IniFileLoadScript);
+
+void BM_IniFileLookup(benchmark::State& state) {
+    platform::IniFile ini;
+    ini.LoadBytes(ScriptText());
+    int i = 0;
+    for (auto _ : state) {
+        const std::string section = "title" + std::to_string(1 + i % 40);
+        benchmark::DoNotOptimize(ini.ReadString(section, "Par" + std::to_string(1 + i % 20), ""));
+        ++i;
+    }
+}
+BENCHMARK(BM_IniFileLookup);
+
+void BM_TIniLoadScript(benchmark::State& state) {
+    const std::string text = ScriptText();
+    for (auto _ : state) benchmark::DoNotOptimize(TIni::FromBytes(text));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_TIniLoadScript);
+
+// A protocol page of text through the codec both ways.
+void BM_Cp1251RoundTrip(benchmark::State& state) {
+    std::string page;
+    while (page.size() < 8000) page += "Напряжение на входе, В     380.0   370.0   390.0  Норма\r\n";
+    for (auto _ : state) benchmark::DoNotOptimize(platform::Cp1251ToUtf8(platform::Utf8ToCp1251(page)));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * page.size()));
+}
+BENCHMARK(BM_Cp1251RoundTrip);
+
+}  // namespace
+
+BENCHMARK_MAIN();

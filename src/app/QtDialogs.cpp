@@ -1,0 +1,92 @@
+#include "app/QtDialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTextDocument>
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+QWidget* ParentWindow() {
+    if (QWidget* w = QApplication::activeModalWidget()) return w;
+    return QApplication::activeWindow();
+}
+
+}  // namespace
+
+platform::DialogResult QtDialogs::Ask(const std::string& text, const std::string& caption,
+                                      platform::DialogButtons buttons,
+                                      platform::DialogIcon icon) {
+    using platform::DialogButtons;
+    using platform::DialogResult;
+    QMessageBox box(ParentWindow());
+    box.setWindowTitle(Q(caption));
+    box.setText(Q(text));
+    switch (icon) {
+        case platform::DialogIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+        case platform::DialogIcon::Information: box.setIcon(QMessageBox::Information); break;
+        case platform::DialogIcon::Warning: box.setIcon(QMessageBox::Warning); break;
+        case platform::DialogIcon::Error: box.setIcon(QMessageBox::Critical); break;
+        case platform::DialogIcon::Question: box.setIcon(QMessageBox::Question); break;
+    }
+    // Russian captions on the buttons whatever the system's translations are.
+    auto add = [&](QMessageBox::StandardButton b, const char* label) {
+        box.addButton(b)->setText(QString::fromUtf8(label));
+    };
+    switch (buttons) {
+        case DialogButtons::Ok: add(QMessageBox::Ok, "OK"); break;
+        case DialogButtons::OkCancel:
+            add(QMessageBox::Ok, "OK");
+            add(QMessageBox::Cancel, "Отмена");
+            break;
+        case DialogButtons::YesNo:
+            add(QMessageBox::Yes, "Да");
+            add(QMessageBox::No, "Нет");
+            break;
+        case DialogButtons::YesNoCancel:
+            add(QMessageBox::Yes, "Да");
+            add(QMessageBox::No, "Нет");
+            add(QMessageBox::Cancel, "Отмена");
+            break;
+    }
+    box.exec();
+    switch (box.standardButton(box.clickedButton())) {
+        case QMessageBox::Ok: return DialogResult::Ok;
+        case QMessageBox::Yes: return DialogResult::Yes;
+        case QMessageBox::No: return DialogResult::No;
+        default:
+            // The window's close button: the most cautious answer the box offers.
+            if (buttons == DialogButtons::Ok) return DialogResult::Ok;
+            if (buttons == DialogButtons::YesNo) return DialogResult::No;
+            return DialogResult::Cancel;
+    }
+}
+
+std::string QtDialogs::OpenFileName(const platform::FileDialogRequest& r) {
+    return QFileDialog::getOpenFileName(ParentWindow(), Q(r.caption), Q(r.directory), Q(r.filter))
+        .toStdString();
+}
+
+std::string QtDialogs::SaveFileName(const platform::FileDialogRequest& r) {
+    QString start = Q(r.directory);
+    if (!r.fileName.empty()) start = start.isEmpty() ? Q(r.fileName) : start + "/" + Q(r.fileName);
+    return QFileDialog::getSaveFileName(ParentWindow(), Q(r.caption), start, Q(r.filter))
+        .toStdString();
+}
+
+bool QtDialogs::Print(const platform::PrintRequest& r) {
+    QPrinter printer;
+    printer.setDocName(Q(r.caption));
+    QPrintDialog dialog(&printer, ParentWindow());
+    dialog.setWindowTitle(QString::fromUtf8("Печать"));
+    if (dialog.exec() != QDialog::Accepted) return false;
+    QTextDocument doc;
+    doc.setPlainText(Q(r.text));
+    doc.print(&printer);
+    return printer.printerState() != QPrinter::Error;
+}
