@@ -153,7 +153,9 @@ std::vector<IniFile::Line> IniFile::Scan() const {
 // The library is handed a canonical copy of the classified lines: it never sees a line that the
 // scanner would read differently (a "[" without "]", an empty key, bytes behind a NUL).
 void IniFile::Reparse() {
-    std::string canonical;
+    // The leading line break keeps a key that begins with the bytes of a UTF-8 mark from being
+    // taken for the mark itself.
+    std::string canonical = "\n";
     canonical.reserve(text_.size() + 16);
     for (const Line& line : Scan()) {
         if (line.kind == Line::Section) {

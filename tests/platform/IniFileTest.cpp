@@ -98,6 +98,11 @@ TEST(IniFileBadInput, HugeLinesInvalidBytesAndABomAreHandled) {
     EXPECT_EQ(ini.ReadString("s", "long", "").size(), big.size());
     EXPECT_EQ(Utf8ToCp1251(ini.ReadString("s", "odd", "")), "\x98\xFF");
     EXPECT_EQ(ini.ReadInteger("s", "after", 0), 1);
+    // The same three bytes anywhere but at the very start are part of a name.
+    const IniFile first = FromText("\xEF\xBB\xBFk=1\r\n");
+    EXPECT_EQ(first.ReadInteger("", "k", 0), 1);
+    const IniFile later = FromText("x=0\r\n\xEF\xBB\xBFk=2\r\n");
+    EXPECT_EQ(later.ReadInteger("", "\xEF\xBB\xBFk", 0), 2);
 }
 
 TEST(IniFileWrite, ANewFileGetsWindowsLinesInWindows1251) {
