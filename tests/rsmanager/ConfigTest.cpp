@@ -61,6 +61,19 @@ TEST(TIni, AFileThatCannotBeOpenedRaisesWithItsPath) {
     }
 }
 
+TEST(TIni, BadBytesAreReadSafelyUpToWhereTheyStart) {
+    const std::string huge(1 << 20, '7');
+    const char withNul[] = "[port_setting]\nport=COM5\n\0\nbaud_rate=1200\n";
+    const TIni nul = TIni::FromBytes(std::string(withNul, sizeof withNul - 1));
+    EXPECT_EQ(nul.ReadString("port_setting", "port", "COM1"), "COM5");
+    EXPECT_EQ(nul.ReadNumber("port_setting", "baud_rate", 9600), 9600);  // behind the NUL
+    const TIni garbage = TIni::FromBytes("\x98\xFF\n=x\nno equals\n[port_setting]\nport=\xCA\xCE\xCC\n"
+                                         "byte_size=" + huge + "\nparity=" + huge + "\n");
+    EXPECT_EQ(garbage.ReadString("port_setting", "port", ""), "КОМ");
+    EXPECT_EQ(garbage.ReadNumber("port_setting", "byte_size", 8), 0);  // too long for any number
+    EXPECT_EQ(garbage.ReadString("port_setting", "parity", "").size(), huge.size());
+}
+
 TEST(LoadConfig, AnEmptyFileRestoresEveryDefault) {
     TempDir dir;
     TRsSettings s = Changed();
