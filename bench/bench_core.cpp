@@ -77,8 +77,10 @@ BENCHMARK(BM_TIniLoadScript);
 // A protocol page of text through the codec both ways.
 void BM_Cp1251RoundTrip(benchmark::State& state) {
     std::string page;
-    while (page.size() < 8000) page += "Напряжение на входе, В     380.0   370.0   390.0  Норма\r\n";
-    for (auto _ : state) benchmark::DoNotOptimize(platform::Cp1251ToUtf8(platform::Utf8ToCp1251(page)));
+    while (page.size() < 8000)
+        page += "Напряжение на входе, В     380.0   370.0   390.0  Норма\r\n";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(platform::Cp1251ToUtf8(platform::Utf8ToCp1251(page)));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * page.size()));
 }
 BENCHMARK(BM_Cp1251RoundTrip);

@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
             if (key.empty()) continue;
             // Found means: not the default, whichever default is asked for.
-            Check(ini.ReadString(section, key, "a") != "a" || ini.ReadString(section, key, "b") != "b");
+            Check(ini.ReadString(section, key, "a") != "a" ||
+                  ini.ReadString(section, key, "b") != "b");
             (void)ini.ReadInteger(section, key, 0);
         }
     }

@@ -3,7 +3,9 @@
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
 
-bool ProgramSettings_T::ConstructionOld() const { return construction == "старая"; }
+bool ProgramSettings_T::ConstructionOld() const {
+    return construction == "старая";
+}
 
 std::string ProgramSettingsPath(const std::string& workDir) {
     return platform::JoinPath(workDir, "data\\nastr.ini");
@@ -31,7 +33,8 @@ ProgramSettings_T ReadProgramSettings(const platform::IniFile& ini) {
         s.rts = ini.ReadInteger("port", "RTS", 0);
     }
 
-    s.construction = ini.ReadString("plata", "construction", ProgramSettings_T::kConstructionDefault);
+    s.construction =
+        ini.ReadString("plata", "construction", ProgramSettings_T::kConstructionDefault);
 
     s.versionSectionPresent = ini.HasSection("version");
     if (s.versionSectionPresent) {

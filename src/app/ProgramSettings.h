@@ -13,10 +13,12 @@ class IniFile;
 struct ProgramSettings_T {
     // Sections of the five device kinds, in the order of the start window's radio items.
     static constexpr std::array<const char*, 5> kKindSections = {"FullTest", "CurzTest", "Block",
-                                                                  "Drossel", "Stantion"};
+                                                                 "Drossel", "Stantion"};
     // What a missing `construction` reads as: its first letter is a Latin "c", so a missing
     // key never selects the old construction.
-    static constexpr const char* kConstructionDefault = "c" "тарая";
+    static constexpr const char* kConstructionDefault =
+        "c"
+        "тарая";
 
     std::array<bool, 5> kindSectionPresent{};
 

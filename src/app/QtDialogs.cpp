@@ -10,7 +10,9 @@
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 QWidget* ParentWindow() {
     if (QWidget* w = QApplication::activeModalWidget()) return w;
@@ -20,26 +22,37 @@ QWidget* ParentWindow() {
 }  // namespace
 
 platform::DialogResult QtDialogs::Ask(const std::string& text, const std::string& caption,
-                                      platform::DialogButtons buttons,
-                                      platform::DialogIcon icon) {
+                                      platform::DialogButtons buttons, platform::DialogIcon icon) {
     using platform::DialogButtons;
     using platform::DialogResult;
     QMessageBox box(ParentWindow());
     box.setWindowTitle(Q(caption));
     box.setText(Q(text));
     switch (icon) {
-        case platform::DialogIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-        case platform::DialogIcon::Information: box.setIcon(QMessageBox::Information); break;
-        case platform::DialogIcon::Warning: box.setIcon(QMessageBox::Warning); break;
-        case platform::DialogIcon::Error: box.setIcon(QMessageBox::Critical); break;
-        case platform::DialogIcon::Question: box.setIcon(QMessageBox::Question); break;
+        case platform::DialogIcon::None:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
+        case platform::DialogIcon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case platform::DialogIcon::Warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case platform::DialogIcon::Error:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case platform::DialogIcon::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
     }
     // Russian captions on the buttons whatever the system's translations are.
     auto add = [&](QMessageBox::StandardButton b, const char* label) {
         box.addButton(b)->setText(QString::fromUtf8(label));
     };
     switch (buttons) {
-        case DialogButtons::Ok: add(QMessageBox::Ok, "OK"); break;
+        case DialogButtons::Ok:
+            add(QMessageBox::Ok, "OK");
+            break;
         case DialogButtons::OkCancel:
             add(QMessageBox::Ok, "OK");
             add(QMessageBox::Cancel, "Отмена");
@@ -56,9 +69,12 @@ platform::DialogResult QtDialogs::Ask(const std::string& text, const std::string
     }
     box.exec();
     switch (box.standardButton(box.clickedButton())) {
-        case QMessageBox::Ok: return DialogResult::Ok;
-        case QMessageBox::Yes: return DialogResult::Yes;
-        case QMessageBox::No: return DialogResult::No;
+        case QMessageBox::Ok:
+            return DialogResult::Ok;
+        case QMessageBox::Yes:
+            return DialogResult::Yes;
+        case QMessageBox::No:
+            return DialogResult::No;
         default:
             // The window's close button: the most cautious answer the box offers.
             if (buttons == DialogButtons::Ok) return DialogResult::Ok;

@@ -7,7 +7,9 @@ void TCRC::SetModel(TModel model) {
     if (model < StandartCRCModels.size()) fModel = StandartCRCModels[model];
 }
 
-void TCRC::Cm_Ini() { fModel.reg = fModel.init; }
+void TCRC::Cm_Ini() {
+    fModel.reg = fModel.init;
+}
 
 void TCRC::Cm_Nxt(uint8_t byte) {
     uint32_t b = byte;

@@ -10,10 +10,13 @@ public:
     DialogResult Ask(const std::string&, const std::string&, DialogButtons buttons,
                      DialogIcon) override {
         switch (buttons) {
-            case DialogButtons::Ok: return DialogResult::Ok;
-            case DialogButtons::YesNo: return DialogResult::No;
+            case DialogButtons::Ok:
+                return DialogResult::Ok;
+            case DialogButtons::YesNo:
+                return DialogResult::No;
             case DialogButtons::OkCancel:
-            case DialogButtons::YesNoCancel: return DialogResult::Cancel;
+            case DialogButtons::YesNoCancel:
+                return DialogResult::Cancel;
         }
         return DialogResult::Cancel;
     }
@@ -32,6 +35,8 @@ Dialogs& Dialogs::Current() {
     return d ? *d : gCautious;
 }
 
-Dialogs* Dialogs::Install(Dialogs* d) { return gCurrent.exchange(d); }
+Dialogs* Dialogs::Install(Dialogs* d) {
+    return gCurrent.exchange(d);
+}
 
 }  // namespace platform

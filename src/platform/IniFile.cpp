@@ -28,7 +28,9 @@ struct Cp1251NoCase {
 
 using Parser = CSimpleIniTempl<char, Cp1251NoCase, SI_ConvertA<char>>;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -98,7 +100,9 @@ void IniFile::LoadBytes(std::string_view cp1251) {
     Reparse();
 }
 
-bool IniFile::Save(const std::string& path) const { return WriteFileBytes(path, text_); }
+bool IniFile::Save(const std::string& path) const {
+    return WriteFileBytes(path, text_);
+}
 
 // Splits the text into classified lines by the same rules as the INI library, so that what a
 // write edits is exactly what a read finds. A NUL byte ends the readable content (the library
@@ -188,25 +192,26 @@ std::vector<std::string> IniFile::Sections() const {
     return names;
 }
 
-std::string IniFile::ReadString(std::string_view section, std::string_view key,
-                                std::string_view defaultValue) const {
+// The first value of the key in file order (the library's multi-key map keeps them all).
+const char* IniFile::FirstValue(std::string_view section, std::string_view key) const {
     const std::string s = Utf8ToCp1251(section);
     const std::string k = Utf8ToCp1251(key);
     Parser::TNamesDepend values;
     if (!lookup_->parser.GetAllValues(s.c_str(), k.c_str(), values) || values.empty())
-        return std::string(defaultValue);
+        return nullptr;
     values.sort(Parser::Entry::LoadOrder());
-    return Cp1251ToUtf8(values.front().pItem);
+    return values.front().pItem;
+}
+
+std::string IniFile::ReadString(std::string_view section, std::string_view key,
+                                std::string_view defaultValue) const {
+    const char* v = FirstValue(section, key);
+    return v ? Cp1251ToUtf8(v) : std::string(defaultValue);
 }
 
 int IniFile::ReadInteger(std::string_view section, std::string_view key, int defaultValue) const {
-    const std::string s = Utf8ToCp1251(section);
-    const std::string k = Utf8ToCp1251(key);
-    Parser::TNamesDepend values;
-    if (!lookup_->parser.GetAllValues(s.c_str(), k.c_str(), values) || values.empty())
-        return defaultValue;
-    values.sort(Parser::Entry::LoadOrder());
-    return ParseDecimalInt(values.front().pItem).value_or(defaultValue);
+    const char* v = FirstValue(section, key);
+    return v ? ParseDecimalInt(v).value_or(defaultValue) : defaultValue;
 }
 
 std::vector<std::string> IniFile::ReadSectionLines(std::string_view section) const {
@@ -217,7 +222,8 @@ std::vector<std::string> IniFile::ReadSectionLines(std::string_view section) con
         if (line.kind == Line::Section) {
             inside = Cp1251EqualNoCase(line.name, s);
         } else if (inside && (line.kind == Line::Key || line.kind == Line::Other)) {
-            out.push_back(Cp1251ToUtf8(Trim(std::string_view(text_).substr(line.begin, line.end - line.begin))));
+            out.push_back(Cp1251ToUtf8(
+                Trim(std::string_view(text_).substr(line.begin, line.end - line.begin))));
         }
     }
     return out;
@@ -278,7 +284,8 @@ void IniFile::EraseSection(std::string_view section) {
         i = j - 1;
     }
     if (cuts.empty()) return;
-    for (auto it = cuts.rbegin(); it != cuts.rend(); ++it) text_.erase(it->first, it->second - it->first);
+    for (auto it = cuts.rbegin(); it != cuts.rend(); ++it)
+        text_.erase(it->first, it->second - it->first);
     Reparse();
 }
 

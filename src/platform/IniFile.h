@@ -55,6 +55,7 @@ private:
     struct Line;
     std::vector<Line> Scan() const;
     void Reparse();
+    const char* FirstValue(std::string_view section, std::string_view key) const;
 
     std::string text_;
     struct Lookup;

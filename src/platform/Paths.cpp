@@ -138,7 +138,8 @@ bool MatchesMask(const std::string& name, const std::string& mask) {
     if (MatchesGlob(name, mask)) return true;
     // A trailing ".*" also matches a name without an extension ("*.*" lists every file).
     return mask.size() >= 2 && mask.compare(mask.size() - 2, 2, ".*") == 0 &&
-           name.find('.') == std::string::npos && MatchesGlob(name, mask.substr(0, mask.size() - 2));
+           name.find('.') == std::string::npos &&
+           MatchesGlob(name, mask.substr(0, mask.size() - 2));
 }
 
 std::vector<std::string> ListFiles(const std::string& dir, const std::string& mask) {
@@ -171,7 +172,8 @@ bool ReadFileBytes(const std::string& path, std::string& bytes) {
     if (!in) return false;
     std::string data;
     char buf[65536];
-    while (in.read(buf, sizeof buf) || in.gcount() > 0) data.append(buf, static_cast<size_t>(in.gcount()));
+    while (in.read(buf, sizeof buf) || in.gcount() > 0)
+        data.append(buf, static_cast<size_t>(in.gcount()));
     if (in.bad()) return false;
     bytes = std::move(data);
     return true;

@@ -20,7 +20,7 @@ bool SetCurrentDirectory(const std::string& dir);
 // Folder of the running executable (the EEPROM settings file lives beside it).
 std::string ExecutableDirectory();
 
-std::string FileName(const std::string& path);       // "a/b/c.ini" -> "c.ini"
+std::string FileName(const std::string& path);         // "a/b/c.ini" -> "c.ini"
 std::string ParentDirectory(const std::string& path);  // "a/b/c.ini" -> "a/b"
 
 bool IsRegularFile(const std::string& path);

@@ -16,6 +16,8 @@ std::string FormatVersionText(FileVersion v) {
            std::to_string(v.leastSignificant & 0xFF);
 }
 
-std::string VersionText() { return FormatVersionText(ProgramFileVersion()); }
+std::string VersionText() {
+    return FormatVersionText(ProgramFileVersion());
+}
 
 }  // namespace platform

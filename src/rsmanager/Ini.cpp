@@ -54,7 +54,9 @@ int32_t TIni::ReadNumber(const std::string& section, const std::string& key,
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';

@@ -17,7 +17,9 @@ int StopBitsCode(const std::string& name) {
     return -1;
 }
 
-TRsSettings::TRsSettings() { ApplyPortSettings(my_dcb_T{}); }
+TRsSettings::TRsSettings() {
+    ApplyPortSettings(my_dcb_T{});
+}
 
 int TRsSettings::ApplyPortSettings(const my_dcb_T& d) {
     const int parity = ParityCode(d.parity);

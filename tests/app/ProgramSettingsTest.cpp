@@ -1,7 +1,6 @@
-#include "app/ProgramSettings.h"
-
 #include <gtest/gtest.h>
 
+#include "app/ProgramSettings.h"
 #include "platform/Cp1251.h"
 #include "platform/IniFile.h"
 

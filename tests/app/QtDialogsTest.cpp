@@ -1,11 +1,11 @@
-#include "app/QtDialogs.h"
-
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+
+#include "app/QtDialogs.h"
 
 namespace {
 
@@ -41,8 +41,9 @@ TEST(QtDialogs, AQuestionShowsItsTextCaptionAndRussianButtons) {
     QtDialogs dialogs;
     Seen seen;
     PressWhenShown(QString::fromUtf8("Нет"), seen);
-    const auto r = dialogs.Ask("Станция не отвечает. Повторить?", "Внимание",
-                               platform::DialogButtons::YesNoCancel, platform::DialogIcon::Question);
+    const auto r =
+        dialogs.Ask("Станция не отвечает. Повторить?", "Внимание",
+                    platform::DialogButtons::YesNoCancel, platform::DialogIcon::Question);
     EXPECT_EQ(r, platform::DialogResult::No);
     EXPECT_EQ(seen.title.toStdString(), "Внимание");
     EXPECT_EQ(seen.text.toStdString(), "Станция не отвечает. Повторить?");
@@ -54,9 +55,9 @@ TEST(QtDialogs, ClosingTheBoxGivesTheCautiousAnswer) {
     QtDialogs dialogs;
     Seen seen;
     PressWhenShown(QString(), seen);
-    EXPECT_EQ(dialogs.Ask("?", "c", platform::DialogButtons::YesNoCancel,
-                          platform::DialogIcon::Question),
-              platform::DialogResult::Cancel);
+    EXPECT_EQ(
+        dialogs.Ask("?", "c", platform::DialogButtons::YesNoCancel, platform::DialogIcon::Question),
+        platform::DialogResult::Cancel);
     PressWhenShown(QString(), seen);
     EXPECT_EQ(dialogs.Ask("?", "c", platform::DialogButtons::YesNo, platform::DialogIcon::Question),
               platform::DialogResult::No);

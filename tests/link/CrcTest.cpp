@@ -1,5 +1,3 @@
-#include "link/Crc.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "link/Crc.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -23,7 +22,9 @@ uint32_t CrcOf(TModel model, const std::vector<uint8_t>& data) {
     return crc.Cm_CRC();
 }
 
-std::vector<uint8_t> Bytes(const std::string& s) { return {s.begin(), s.end()}; }
+std::vector<uint8_t> Bytes(const std::string& s) {
+    return {s.begin(), s.end()};
+}
 
 // The classic table-driven engine, fed by Cm_Tab: it must agree with the bit-by-bit one.
 uint32_t TableCrc(TModel model, const std::vector<uint8_t>& data) {
@@ -50,8 +51,12 @@ TEST(Crc, EveryModelGivesItsCheckValue) {
         TModel model;
         uint32_t check;
     } cases[] = {
-        {mCRC_16_standart, 0xFEE8}, {mLHA, 0xC7ED},    {mCRC_16_CITT, 0x29B1},
-        {mXMODEM, 0x0C73},          {mARC, 0xBB3D},    {mCRC_32, 0xCBF43926},
+        {mCRC_16_standart, 0xFEE8},
+        {mLHA, 0xC7ED},
+        {mCRC_16_CITT, 0x29B1},
+        {mXMODEM, 0x0C73},
+        {mARC, 0xBB3D},
+        {mCRC_32, 0xCBF43926},
         {mCRC_32_reverse, 0xE07E661E},
     };
     for (const auto& c : cases) {
@@ -145,7 +150,8 @@ TEST(Crc, PublishedModelsAgreeWithCrcmodOnRandomBuffers) {
         for (TModel m : models) {
             uint32_t expected = 0;
             fields >> std::hex >> expected;
-            ASSERT_EQ(CrcOf(m, b), expected) << StandartCRCModels[m].name << ", buffer " << compared;
+            ASSERT_EQ(CrcOf(m, b), expected)
+                << StandartCRCModels[m].name << ", buffer " << compared;
         }
         ++compared;
     }

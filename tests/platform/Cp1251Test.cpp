@@ -1,10 +1,10 @@
-#include "platform/Cp1251.h"
-
 #include <gtest/gtest.h>
 #include <iconv.h>
 
 #include <locale>
 #include <string>
+
+#include "platform/Cp1251.h"
 
 using namespace platform;
 
@@ -50,12 +50,12 @@ TEST(Cp1251, OperatorTextsBecomeTheStandsBytes) {
 }
 
 TEST(Cp1251, UnmappableAndMalformedTextBecomesQuestionMarks) {
-    EXPECT_EQ(Utf8ToCp1251("A日B"), "A?B");           // outside the code page
-    EXPECT_EQ(Utf8ToCp1251("x\xFFy"), "x?y");         // not UTF-8 at all
-    EXPECT_EQ(Utf8ToCp1251("\xD0"), "?");             // cut at the end
-    EXPECT_EQ(Utf8ToCp1251("\xD0 "), "? ");           // cut in the middle
-    EXPECT_EQ(Utf8ToCp1251("\xC0\xAF"), "??");        // overlong '/'
-    EXPECT_EQ(Utf8ToCp1251("\xED\xA0\x80"), "???");   // surrogate
+    EXPECT_EQ(Utf8ToCp1251("A日B"), "A?B");            // outside the code page
+    EXPECT_EQ(Utf8ToCp1251("x\xFFy"), "x?y");          // not UTF-8 at all
+    EXPECT_EQ(Utf8ToCp1251("\xD0"), "?");              // cut at the end
+    EXPECT_EQ(Utf8ToCp1251("\xD0 "), "? ");            // cut in the middle
+    EXPECT_EQ(Utf8ToCp1251("\xC0\xAF"), "??");         // overlong '/'
+    EXPECT_EQ(Utf8ToCp1251("\xED\xA0\x80"), "???");    // surrogate
     EXPECT_EQ(Utf8ToCp1251("\xF0\x9F\x98\x80"), "?");  // emoji: one character, one mark
     EXPECT_EQ(Utf8ToCp1251(std::string("a\0b", 3)), std::string("a\0b", 3));
 }
@@ -65,7 +65,8 @@ TEST(Cp1251, CaseFoldingMatchesUnicodeLowerCase) {
     const auto& ctype = std::use_facet<std::ctype<wchar_t>>(utf8);
     for (int b = 0; b < 256; ++b) {
         const char32_t c = Cp1251ToUnicode(static_cast<unsigned char>(b));
-        const int expected = UnicodeToCp1251(static_cast<char32_t>(ctype.tolower(static_cast<wchar_t>(c))));
+        const int expected =
+            UnicodeToCp1251(static_cast<char32_t>(ctype.tolower(static_cast<wchar_t>(c))));
         EXPECT_EQ(Cp1251ToLower(static_cast<unsigned char>(b)), expected) << "byte " << b;
     }
     EXPECT_TRUE(Cp1251EqualNoCase(Utf8ToCp1251("ВЕРСИЯ Ё"), Utf8ToCp1251("версия ё")));

@@ -1,10 +1,9 @@
-#include "platform/IniFile.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "platform/Cp1251.h"
+#include "platform/IniFile.h"
 #include "support/TempDir.h"
 
 using namespace platform;
@@ -17,7 +16,9 @@ IniFile FromText(const std::string& cp1251) {
     return ini;
 }
 
-std::vector<std::string> V(std::initializer_list<const char*> l) { return {l.begin(), l.end()}; }
+std::vector<std::string> V(std::initializer_list<const char*> l) {
+    return {l.begin(), l.end()};
+}
 
 }  // namespace
 
@@ -123,7 +124,7 @@ TEST(IniFileWrite, EditsTouchOnlyTheirLine) {
     EXPECT_EQ(ini.Bytes(),
               "; settings by hand\r\n[Birka]\r\nOPERATOR=New\r\n\r\nCause=x\r\n\r\n[Other]\r\nk=v");
     ini.WriteString("Birka", "Desc", "a\r\nb");  // a line break must not split the file
-    ini.WriteString("Other", "k2", "v2");         // the last line had no line break
+    ini.WriteString("Other", "k2", "v2");        // the last line had no line break
     EXPECT_EQ(ini.Bytes(),
               "; settings by hand\r\n[Birka]\r\nOPERATOR=New\r\n\r\nCause=x\r\nDesc=a  b\r\n\r\n"
               "[Other]\r\nk=v\r\nk2=v2\r\n");

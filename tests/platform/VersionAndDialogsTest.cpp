@@ -14,16 +14,16 @@ TEST(Version, BuildNumberKeepsOnlyItsLowByte) {
 }
 
 TEST(Version, ProgramVersionComesFromTheBuild) {
-    const std::string expected = std::to_string(STAND_VERSION_MAJOR) + "." +
-                                 std::to_string(STAND_VERSION_MINOR) + "." +
-                                 std::to_string(STAND_VERSION_PATCH) + "." +
-                                 std::to_string(STAND_VERSION_TWEAK & 0xFF);
+    const std::string expected =
+        std::to_string(STAND_VERSION_MAJOR) + "." + std::to_string(STAND_VERSION_MINOR) + "." +
+        std::to_string(STAND_VERSION_PATCH) + "." + std::to_string(STAND_VERSION_TWEAK & 0xFF);
     EXPECT_EQ(VersionText(), expected);
 }
 
 TEST(Dialogs, WithoutDialogsInstalledEveryQuestionGetsTheCautiousAnswer) {
     Dialogs& d = Dialogs::Current();
-    EXPECT_EQ(d.Ask("?", "c", DialogButtons::YesNoCancel, DialogIcon::Question), DialogResult::Cancel);
+    EXPECT_EQ(d.Ask("?", "c", DialogButtons::YesNoCancel, DialogIcon::Question),
+              DialogResult::Cancel);
     EXPECT_EQ(d.Ask("?", "c", DialogButtons::YesNo, DialogIcon::Question), DialogResult::No);
     EXPECT_EQ(d.Ask("!", "c", DialogButtons::Ok, DialogIcon::Warning), DialogResult::Ok);
     EXPECT_EQ(d.OpenFileName({}), "");

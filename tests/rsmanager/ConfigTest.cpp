@@ -33,16 +33,19 @@ TEST(TIni, NumbersAreDecimalFirstThenHexadecimalElseZero) {
         const char* text;
         int32_t value;
     } cases[] = {
-        {"10", 10},     {"1A", 26},          {"0x10", 16},    {"0X1a", 26},   {"4B00", 19200},
-        {"0x4B00", 19200}, {"  -5", -5},     {"+7", 7},       {"", 0},        {"zz", 0},
-        {"0x", 0},      {"12 34", 0},        {"-", 0},        {"4294967295", -1},
-        {"FFFFFFFF", -1}, {"99999999999999999999999", 0},     {"0x1G", 0},
+        {"10", 10},      {"1A", 26},         {"0x10", 16},     {"0X1a", 26},
+        {"4B00", 19200}, {"0x4B00", 19200},  {"  -5", -5},     {"+7", 7},
+        {"", 0},         {"zz", 0},          {"0x", 0},        {"12 34", 0},
+        {"-", 0},        {"4294967295", -1}, {"FFFFFFFF", -1}, {"99999999999999999999999", 0},
+        {"0x1G", 0},
     };
-    for (const auto& c : cases) EXPECT_EQ(TIni::ParseNumber(c.text), c.value) << '"' << c.text << '"';
+    for (const auto& c : cases)
+        EXPECT_EQ(TIni::ParseNumber(c.text), c.value) << '"' << c.text << '"';
 }
 
 TEST(TIni, SectionsAndKeysInAnyCaseAndTheDefaultWhenMissing) {
-    const TIni ini = TIni::FromBytes("[Port_Setting]\r\nBAUD_RATE=0x4B00\r\nport=COM3\r\nport=COM4\r\n");
+    const TIni ini =
+        TIni::FromBytes("[Port_Setting]\r\nBAUD_RATE=0x4B00\r\nport=COM3\r\nport=COM4\r\n");
     EXPECT_EQ(ini.ReadNumber("port_setting", "baud_rate", 9600), 19200);
     EXPECT_EQ(ini.ReadString("PORT_SETTING", "Port", "COM1"), "COM4");  // the last one wins here
     EXPECT_EQ(ini.ReadString("port_setting", "parity", "NOPARITY"), "NOPARITY");
@@ -67,8 +70,10 @@ TEST(TIni, BadBytesAreReadSafelyUpToWhereTheyStart) {
     const TIni nul = TIni::FromBytes(std::string(withNul, sizeof withNul - 1));
     EXPECT_EQ(nul.ReadString("port_setting", "port", "COM1"), "COM5");
     EXPECT_EQ(nul.ReadNumber("port_setting", "baud_rate", 9600), 9600);  // behind the NUL
-    const TIni garbage = TIni::FromBytes("\x98\xFF\n=x\nno equals\n[port_setting]\nport=\xCA\xCE\xCC\n"
-                                         "byte_size=" + huge + "\nparity=" + huge + "\n");
+    const TIni garbage = TIni::FromBytes(
+        "\x98\xFF\n=x\nno equals\n[port_setting]\nport=\xCA\xCE\xCC\n"
+        "byte_size=" +
+        huge + "\nparity=" + huge + "\n");
     EXPECT_EQ(garbage.ReadString("port_setting", "port", ""), "КОМ");
     EXPECT_EQ(garbage.ReadNumber("port_setting", "byte_size", 8), 0);  // too long for any number
     EXPECT_EQ(garbage.ReadString("port_setting", "parity", "").size(), huge.size());
@@ -89,10 +94,11 @@ TEST(LoadConfig, AnEmptyFileRestoresEveryDefault) {
 TEST(LoadConfig, AFullFileSetsEveryValue) {
     TempDir dir;
     TRsSettings s;
-    s.LoadConfig(dir.Write("c.ini",
-                           "[port_setting]\r\nport=/dev/ttyUSB0\r\nbyte_size=7\r\nparity=MARKPARITY\r\n"
-                           "stopbits=ONE5STOPBITS\r\nbaud_rate=4800\r\n[DEVICE]\r\nname=ICP\r\n"
-                           "[TIMERS]\r\nComPortSender=30\r\nComPortReciverWait=250\r\n"));
+    s.LoadConfig(
+        dir.Write("c.ini",
+                  "[port_setting]\r\nport=/dev/ttyUSB0\r\nbyte_size=7\r\nparity=MARKPARITY\r\n"
+                  "stopbits=ONE5STOPBITS\r\nbaud_rate=4800\r\n[DEVICE]\r\nname=ICP\r\n"
+                  "[TIMERS]\r\nComPortSender=30\r\nComPortReciverWait=250\r\n"));
     ExpectPort(s, 4800, 7, 3, 1);
     EXPECT_EQ(s.port, "/dev/ttyUSB0");
     EXPECT_EQ(s.sendProtocol, "ICP");
@@ -120,7 +126,8 @@ TEST(LoadConfig, AnUnknownParityKeepsThePortSettingsFromThereOn) {
 TEST(LoadConfig, StopBitsWrittenAsADigitChangeOnlyTheParity) {
     TempDir dir;
     TRsSettings s = Changed();
-    s.LoadConfig(dir.Write("c.ini", "[port_setting]\nparity=ODDPARITY\nstopbits=2\nbaud_rate=1200\n"));
+    s.LoadConfig(
+        dir.Write("c.ini", "[port_setting]\nparity=ODDPARITY\nstopbits=2\nbaud_rate=1200\n"));
     ExpectPort(s, 115200, 7, 1, 2);
     EXPECT_EQ(s.ApplyPortSettings(my_dcb_T{1200, 8, "ODDPARITY", "2"}), -1);
     EXPECT_EQ(s.ApplyPortSettings(my_dcb_T{1200, 8, "NOPARITY", "TWOSTOPBITS"}), 0);
