@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// One serial port, opened exclusively, in raw mode, with non-blocking reads: a read returns at
+// once with whatever the driver holds. One thread may wait for input and read while another
+// writes; any thread may wake the waiting one. Open, Configure and Close belong to the owner
+// and must not run while other threads use the port.
+namespace platform {
+
+// Port settings as the stand's configuration names them (Windows control-block codes).
+struct SerialSettings {
+    uint32_t baudRate = 9600;
+    uint8_t byteSize = 8;  // 5..8
+    uint8_t parity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    uint8_t stopBits = 0;  // 0 one, 1 one and a half, 2 two
+};
+
+class SerialPort {
+public:
+    enum class Wait { Input, Timeout, Woken, Hangup, Error };
+
+    SerialPort();
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // "COMn" is /dev/ttyS(n-1); a name beginning with "/" is a device path; anything else is
+    // taken as a name under /dev.
+    static std::string DevicePath(const std::string& name);
+
+    // Opens the device for reading and writing, refusing a port that another program (or
+    // another manager of ours) holds. False with LastError() set on failure.
+    bool Open(const std::string& name);
+    // Applies the settings, then discards whatever both directions held. A pseudo-terminal
+    // ignores parity and data bits; only what it does keep (the speed) must match.
+    bool Configure(const SerialSettings& settings);
+    void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+
+    // Discards what the driver holds for input and/or output.
+    bool Purge(bool input, bool output);
+    // Clears the line's error state (nothing is kept on this platform; there for the callers
+    // that must say so on every platform).
+    void ClearErrors() {}
+
+    // Waits at most timeoutMs (negative: no limit) for input, a wake-up or a hang-up.
+    Wait WaitForInput(int timeoutMs);
+    // Ends the current or the next WaitForInput with Woken. Safe from any thread.
+    void Wake();
+
+    // What the driver holds, at most max bytes: the count, 0 when nothing is there, -1 on an
+    // error (LastError() tells which; EIO once the device is gone).
+    long Read(uint8_t* buffer, size_t max);
+    // Writes all bytes or gives up after timeoutMs; returns what was written, -1 on an error.
+    long Write(const uint8_t* data, size_t size, int timeoutMs);
+
+    int LastError() const { return lastError_; }
+    const std::string& Path() const { return path_; }
+
+private:
+    int fd_ = -1;
+    int wakeFd_ = -1;
+    int lastError_ = 0;
+    std::string path_;
+};
+
+}  // namespace platform

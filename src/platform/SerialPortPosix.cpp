@@ -1,0 +1,237 @@
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "platform/SerialPort.h"
+
+namespace platform {
+namespace {
+
+struct Speed {
+    uint32_t baud;
+    speed_t code;
+};
+
+constexpr Speed kSpeeds[] = {
+    {50, B50},         {75, B75},         {110, B110},       {134, B134},
+    {150, B150},       {200, B200},       {300, B300},       {600, B600},
+    {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
+    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
+    {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
+    {576000, B576000}, {921600, B921600}, {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000},
+};
+
+bool SpeedCode(uint32_t baud, speed_t& code) {
+    for (const Speed& s : kSpeeds) {
+        if (s.baud == baud) {
+            code = s.code;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+SerialPort::SerialPort() = default;
+
+SerialPort::~SerialPort() { Close(); }
+
+std::string SerialPort::DevicePath(const std::string& name) {
+    if (!name.empty() && name[0] == '/') return name;
+    if (name.size() > 3 && (name.compare(0, 3, "COM") == 0 || name.compare(0, 3, "com") == 0)) {
+        const std::string digits = name.substr(3);
+        if (digits.find_first_not_of("0123456789") == std::string::npos && digits.size() < 6) {
+            const int n = std::stoi(digits);
+            if (n >= 1) return "/dev/ttyS" + std::to_string(n - 1);
+        }
+    }
+    return "/dev/" + name;
+}
+
+bool SerialPort::Open(const std::string& name) {
+    Close();
+    path_ = DevicePath(name);
+    const int fd = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        lastError_ = errno;
+        return false;
+    }
+    // A lock that every program of ours honours (root passes TIOCEXCL, not this), and the
+    // terminal's own exclusive mode for everybody else.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !::isatty(fd)) {
+        lastError_ = ::isatty(fd) ? EBUSY : ENOTTY;
+        ::close(fd);
+        return false;
+    }
+    ::ioctl(fd, TIOCEXCL);
+    const int wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wake < 0) {
+        lastError_ = errno;
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    wakeFd_ = wake;
+    lastError_ = 0;
+    return true;
+}
+
+bool SerialPort::Configure(const SerialSettings& s) {
+    if (fd_ < 0) {
+        lastError_ = EBADF;
+        return false;
+    }
+    speed_t speed;
+    if (!SpeedCode(s.baudRate, speed) || s.byteSize < 5 || s.byteSize > 8 || s.parity > 4 ||
+        s.stopBits > 2) {
+        lastError_ = EINVAL;
+        return false;
+    }
+    termios t{};
+    if (::tcgetattr(fd_, &t) != 0) {
+        lastError_ = errno;
+        return false;
+    }
+    ::cfmakeraw(&t);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    t.c_cflag |= kSizes[s.byteSize - 5];
+    switch (s.parity) {
+        case 1: t.c_cflag |= PARENB | PARODD; break;
+        case 2: t.c_cflag |= PARENB; break;
+        case 3: t.c_cflag |= PARENB | PARODD | CMSPAR; break;  // mark
+        case 4: t.c_cflag |= PARENB | CMSPAR; break;           // space
+        default: break;
+    }
+    // One and a half stop bits exist only with five data bits, where the UART makes 1.5 of "two".
+    if (s.stopBits != 0) t.c_cflag |= CSTOPB;
+    t.c_iflag &= ~(IXON | IXOFF | IXANY);
+    if (s.parity != 0) t.c_iflag |= INPCK;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    ::cfsetispeed(&t, speed);
+    ::cfsetospeed(&t, speed);
+    if (::tcsetattr(fd_, TCSANOW, &t) != 0) {
+        const int err = errno;
+        // A pseudo-terminal drops parity and data-bit requests and glibc then reports EINVAL
+        // although the rest took effect; only a speed that did not take is a failure.
+        termios now{};
+        if (::tcgetattr(fd_, &now) != 0 || ::cfgetospeed(&now) != speed) {
+            lastError_ = err;
+            return false;
+        }
+    }
+    // Whatever arrived before the line was raw (an echo of the far side, say) is not ours.
+    ::tcflush(fd_, TCIOFLUSH);
+    return true;
+}
+
+void SerialPort::Close() {
+    if (wakeFd_ >= 0) ::close(wakeFd_);
+    if (fd_ >= 0) ::close(fd_);  // releases the lock as well
+    wakeFd_ = -1;
+    fd_ = -1;
+}
+
+bool SerialPort::Purge(bool input, bool output) {
+    if (fd_ < 0) return false;
+    const int which = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
+    if (!input && !output) return true;
+    return ::tcflush(fd_, which) == 0;
+}
+
+SerialPort::Wait SerialPort::WaitForInput(int timeoutMs) {
+    if (fd_ < 0) {
+        lastError_ = EBADF;
+        return Wait::Error;
+    }
+    pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    const int rc = ::poll(fds, 2, timeoutMs < 0 ? -1 : timeoutMs);
+    if (rc < 0) {
+        lastError_ = errno;
+        return errno == EINTR ? Wait::Timeout : Wait::Error;
+    }
+    if (fds[1].revents & POLLIN) {
+        uint64_t v;
+        while (::read(wakeFd_, &v, sizeof v) == sizeof v) {
+        }
+        return Wait::Woken;
+    }
+    if (rc == 0) return Wait::Timeout;
+    if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+        // A vanished device may still have bytes buffered; those are read first.
+        int pending = 0;
+        if ((fds[0].revents & POLLIN) && ::ioctl(fd_, FIONREAD, &pending) == 0 && pending > 0)
+            return Wait::Input;
+        lastError_ = EIO;
+        return Wait::Hangup;
+    }
+    if (fds[0].revents & POLLIN) return Wait::Input;
+    return Wait::Timeout;
+}
+
+void SerialPort::Wake() {
+    if (wakeFd_ < 0) return;
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
+}
+
+long SerialPort::Read(uint8_t* buffer, size_t max) {
+    if (fd_ < 0) {
+        lastError_ = EBADF;
+        return -1;
+    }
+    const ssize_t n = ::read(fd_, buffer, max);
+    if (n < 0) {
+        if (errno == EAGAIN || errno == EINTR) return 0;
+        lastError_ = errno;
+        return -1;
+    }
+    return static_cast<long>(n);
+}
+
+long SerialPort::Write(const uint8_t* data, size_t size, int timeoutMs) {
+    if (fd_ < 0) {
+        lastError_ = EBADF;
+        return -1;
+    }
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd_, data + done, size - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            lastError_ = errno;
+            return done > 0 ? static_cast<long>(done) : -1;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) break;
+        pollfd p{fd_, POLLOUT, 0};
+        if (::poll(&p, 1, static_cast<int>(left)) < 0 && errno != EINTR) {
+            lastError_ = errno;
+            break;
+        }
+        if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            lastError_ = EIO;
+            return done > 0 ? static_cast<long>(done) : -1;
+        }
+    }
+    return static_cast<long>(done);
+}
+
+}  // namespace platform
