@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for a fixed number of executions
-# (first argument, default 1000000) from its seed corpus. Findings land in build-fuzz/findings.
+# (first argument, default 1000000; a second argument limits the run to targets whose name
+# contains it) from its seed corpus. Findings land in build-fuzz/findings.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-1000000}
+only=${2:-}
 bash scripts/deps.sh
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSTAND_FUZZ=ON \
   -DCMAKE_CXX_COMPILER=clang++ >/dev/null
@@ -12,6 +14,7 @@ mkdir -p build-fuzz/findings
 for target in build-fuzz/fuzz/fuzz_*; do
   [ -x "$target" ] || continue
   name=$(basename "$target")
+  [[ "$name" == *"$only"* ]] || continue
   corpus=fuzz/corpus/${name#fuzz_}
   work=build-fuzz/corpus/${name#fuzz_}
   mkdir -p "$work"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -52,18 +53,24 @@ public:
     void Wake();
 
     // What the driver holds, at most max bytes: the count, 0 when nothing is there, -1 on an
-    // error (LastError() tells which; EIO once the device is gone).
+    // error (LastReadError() tells which; EIO once the device is gone).
     long Read(uint8_t* buffer, size_t max);
     // Writes all bytes or gives up after timeoutMs; returns what was written, -1 on an error.
     long Write(const uint8_t* data, size_t size, int timeoutMs);
 
+    // errno of the last failure: of Open/Configure, of the reading side, of the writing side
+    // (kept apart: the two sides fail in different threads).
     int LastError() const { return lastError_; }
+    int LastReadError() const { return readError_; }
+    int LastWriteError() const { return writeError_; }
     const std::string& Path() const { return path_; }
 
 private:
     int fd_ = -1;
     int wakeFd_ = -1;
     int lastError_ = 0;
+    std::atomic<int> readError_{0};
+    std::atomic<int> writeError_{0};
     std::string path_;
 };
 

@@ -152,13 +152,13 @@ bool SerialPort::Purge(bool input, bool output) {
 
 SerialPort::Wait SerialPort::WaitForInput(int timeoutMs) {
     if (fd_ < 0) {
-        lastError_ = EBADF;
+        readError_ = EBADF;
         return Wait::Error;
     }
     pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
     const int rc = ::poll(fds, 2, timeoutMs < 0 ? -1 : timeoutMs);
     if (rc < 0) {
-        lastError_ = errno;
+        readError_ = errno;
         return errno == EINTR ? Wait::Timeout : Wait::Error;
     }
     if (fds[1].revents & POLLIN) {
@@ -173,7 +173,7 @@ SerialPort::Wait SerialPort::WaitForInput(int timeoutMs) {
         int pending = 0;
         if ((fds[0].revents & POLLIN) && ::ioctl(fd_, FIONREAD, &pending) == 0 && pending > 0)
             return Wait::Input;
-        lastError_ = EIO;
+        readError_ = EIO;
         return Wait::Hangup;
     }
     if (fds[0].revents & POLLIN) return Wait::Input;
@@ -188,13 +188,13 @@ void SerialPort::Wake() {
 
 long SerialPort::Read(uint8_t* buffer, size_t max) {
     if (fd_ < 0) {
-        lastError_ = EBADF;
+        readError_ = EBADF;
         return -1;
     }
     const ssize_t n = ::read(fd_, buffer, max);
     if (n < 0) {
         if (errno == EAGAIN || errno == EINTR) return 0;
-        lastError_ = errno;
+        readError_ = errno;
         return -1;
     }
     return static_cast<long>(n);
@@ -202,7 +202,7 @@ long SerialPort::Read(uint8_t* buffer, size_t max) {
 
 long SerialPort::Write(const uint8_t* data, size_t size, int timeoutMs) {
     if (fd_ < 0) {
-        lastError_ = EBADF;
+        writeError_ = EBADF;
         return -1;
     }
     using Clock = std::chrono::steady_clock;
@@ -215,7 +215,7 @@ long SerialPort::Write(const uint8_t* data, size_t size, int timeoutMs) {
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            lastError_ = errno;
+            writeError_ = errno;
             return done > 0 ? static_cast<long>(done) : -1;
         }
         const auto left =
@@ -223,11 +223,11 @@ long SerialPort::Write(const uint8_t* data, size_t size, int timeoutMs) {
         if (left <= 0) break;
         pollfd p{fd_, POLLOUT, 0};
         if (::poll(&p, 1, static_cast<int>(left)) < 0 && errno != EINTR) {
-            lastError_ = errno;
+            writeError_ = errno;
             break;
         }
         if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
-            lastError_ = EIO;
+            writeError_ = EIO;
             return done > 0 ? static_cast<long>(done) : -1;
         }
     }

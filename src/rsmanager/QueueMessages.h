@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+
+#include "rsmanager/TimedMutex.h"
 #include <vector>
 
 // A first-in first-out queue of byte messages between a channel window and its manager's
@@ -29,12 +31,12 @@ public:
 
     int32_t LockWaitMs() const { return lockWaitMs_; }
     // For tests of the lock-wait paths: holds the lock as a slow peer would.
-    std::unique_lock<std::timed_mutex> HoldLock() { return std::unique_lock(mutex_); }
+    std::unique_lock<TimedMutex> HoldLock() { return std::unique_lock(mutex_); }
 
 private:
-    bool Lock(std::unique_lock<std::timed_mutex>& lock);
+    bool Lock(std::unique_lock<TimedMutex>& lock);
 
     int32_t lockWaitMs_ = 50;
-    std::timed_mutex mutex_;
+    TimedMutex mutex_;
     std::deque<Message> queue_;
 };

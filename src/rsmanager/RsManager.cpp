@@ -154,7 +154,7 @@ void RsFunc::ReadData(const ThreadParam_T& param, TPackageJoin& framer) {
     param.port->ClearErrors();
     RsDiagnostic(rsdiag::kReadFailed);
     param.link->Fail("Ошибка чтения из порта " + param.port->Path() + ": " +
-                         std::strerror(n < 0 ? param.port->LastError() : EIO),
+                         std::strerror(n < 0 ? param.port->LastReadError() : EIO),
                      param.window, param.linkLostMessage);
     param.runFlag->SleepWhile(true, std::chrono::milliseconds(AtLeastOneMs(param.wait)));
 }
@@ -195,9 +195,9 @@ bool SendData(const ThreadParam_T& param) {
         // What cannot be written is dropped; the owner learns that the line failed.
         param.port->ClearErrors();
         RsDiagnostic(std::string(rsdiag::kWriteFailed) + "Error: " +
-                     std::to_string(param.port->LastError()));
+                     std::to_string(param.port->LastWriteError()));
         param.link->Fail("Ошибка записи в порт " + param.port->Path() + ": " +
-                             std::strerror(param.port->LastError()),
+                             std::strerror(param.port->LastWriteError()),
                          param.window, param.linkLostMessage);
     } else {
         RsDiagnostic(rsdiag::kWriteTimeout);
