@@ -111,6 +111,12 @@ bool Running(TMutexVar<bool>& flag, bool& last) {
 
 int32_t AtLeastOneMs(int32_t ms) { return ms > 0 ? ms : 1; }
 
+// Pause after a failed wait or read before the next try: one receive wait, but never so short
+// that a misconfigured wait of 0 turns the back-off into a spin.
+std::chrono::milliseconds BackOff(int32_t receiveWaitMs) {
+    return std::chrono::milliseconds(receiveWaitMs > 50 ? receiveWaitMs : 50);
+}
+
 }  // namespace
 
 void ThreadRsReciver(ThreadParam_T param) {
@@ -119,7 +125,8 @@ void ThreadRsReciver(ThreadParam_T param) {
     param.port->Purge(false, true);
     bool run = true;
     while (Running(*param.runFlag, run)) {
-        switch (param.port->WaitForInput(param.wait)) {
+        // Reads never block here, so the wait for input needs no limit: Close() wakes it.
+        switch (param.port->WaitForInput(-1)) {
             case platform::SerialPort::Wait::Input: RsFunc::ReadData(param, framer); break;
             case platform::SerialPort::Wait::Timeout:
             case platform::SerialPort::Wait::Woken: break;
@@ -129,11 +136,11 @@ void ThreadRsReciver(ThreadParam_T param) {
                                  param.window, param.linkLostMessage);
                 // A vanished device reports itself at once on every wait: try again only after
                 // one receive wait, or as soon as the manager closes.
-                param.runFlag->SleepWhile(true, std::chrono::milliseconds(AtLeastOneMs(param.wait)));
+                param.runFlag->SleepWhile(true, BackOff(param.wait));
                 break;
             case platform::SerialPort::Wait::Error:
                 RsDiagnostic(std::string("ThreadRsReciver") + rsdiag::kNoRxChar);
-                param.runFlag->SleepWhile(true, std::chrono::milliseconds(AtLeastOneMs(param.wait)));
+                param.runFlag->SleepWhile(true, BackOff(param.wait));
                 break;
         }
     }
@@ -156,7 +163,7 @@ void RsFunc::ReadData(const ThreadParam_T& param, TPackageJoin& framer) {
     param.link->Fail("Ошибка чтения из порта " + param.port->Path() + ": " +
                          std::strerror(n < 0 ? param.port->LastReadError() : EIO),
                      param.window, param.linkLostMessage);
-    param.runFlag->SleepWhile(true, std::chrono::milliseconds(AtLeastOneMs(param.wait)));
+    param.runFlag->SleepWhile(true, BackOff(param.wait));
 }
 
 void RsFunc::MakeRecivingData(const uint8_t* bytes, size_t count, const ThreadParam_T& param,
