@@ -38,8 +38,10 @@ std::vector<Bytes> Run(const uint8_t* data, size_t size, const std::vector<size_
     return out;
 }
 
+const TPackageJoin::Kind kKind = TPackageJoin(FRAMER_NAME).CurrentKind();
+
 void CheckMessage(const Bytes& m) {
-    const TPackageJoin::Kind kind = TPackageJoin(FRAMER_NAME).CurrentKind();
+    const TPackageJoin::Kind kind = kKind;
     if (kind == TPackageJoin::Kind::Voltar) {
         Check(m.size() >= 6);
         Check(m[0] == 0x36 || m[0] == 0x4B || m[0] == 0x4D);
@@ -69,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const auto whole = Run(data, size, {});
     for (const Bytes& m : whole) CheckMessage(m);
-    if (TPackageJoin(FRAMER_NAME).CurrentKind() != TPackageJoin::Kind::Hole) {
+    if (kKind != TPackageJoin::Kind::Hole) {
         Check(Run(data, size, cuts) == whole);
     }
     return 0;

@@ -19,7 +19,11 @@ for target in build-fuzz/fuzz/fuzz_*; do
   work=build-fuzz/corpus/${name#fuzz_}
   mkdir -p "$work"
   t0=$(date +%s)
-  "$target" -runs="$runs" -max_len=4096 -artifact_prefix=build-fuzz/findings/ "$work" "$corpus" \
+  # fuzz/<target>.options may hold further libFuzzer flags (a smaller -max_len, say).
+  options=()
+  [ -f "fuzz/$name.options" ] && read -r -a options < "fuzz/$name.options"
+  "$target" -runs="$runs" -max_len=4096 "${options[@]}" -artifact_prefix=build-fuzz/findings/ \
+    "$work" "$corpus" \
     2> "build-fuzz/$name.log" || { tail -n 40 "build-fuzz/$name.log"; exit 1; }
   echo "$name: $runs runs in $(( $(date +%s) - t0 )) s, no finding"
 done
