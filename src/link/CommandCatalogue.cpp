@@ -1,0 +1,41 @@
+#include "link/CommandCatalogue.h"
+
+#include <ctime>
+
+LocalDateTime_T SystemLocalTime() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+std::string HexParam(unsigned value) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string s;
+    do {
+        s.insert(s.begin(), kDigits[value & 0xF]);
+        value >>= 4;
+    } while (value != 0);
+    while (s.size() < 2) s.insert(s.begin(), '0');
+    return s;
+}
+
+std::string HexWord(unsigned value) {
+    return HexParam((value >> 8) & 0xFF) + " " + HexParam(value & 0xFF);
+}
+
+std::string SetpointCommand(const SetpointValues_T& v, const ClockFn& clock) {
+    const LocalDateTime_T t = clock();
+    const std::string params = HexWord(v.rotationSpeed) + " " + HexParam(v.instantTrip & 0xFF) +
+                               " " + HexParam(t.hour & 0xFF) + " " + HexParam(t.minute & 0xFF) +
+                               " " + HexParam(t.day & 0xFF) + " " + HexParam(t.month & 0xFF) +
+                               " " + HexWord(static_cast<unsigned>(t.year)) + " " +
+                               HexParam(v.construction & 0xFF) + " " +
+                               HexWord(v.transformerVoltage) + " " + HexWord(v.package);
+    return std::string(cmd::kSetpointHead) + " " + params;
+}
+
+std::vector<std::string> SendAllCommands(const std::string& setpointCommand) {
+    return {cmd::kState, cmd::kPassport, cmd::kPowerOff, setpointCommand, cmd::kB1,
+            cmd::kEepromRead00};
+}
