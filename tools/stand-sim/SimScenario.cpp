@@ -1,0 +1,60 @@
+#include "SimScenario.h"
+
+#include "link/StationCodec.h"
+#include "platform/IniFile.h"
+#include "platform/Paths.h"
+
+namespace sim {
+
+size_t AnswerDataLength(uint8_t code) {
+    switch (code) {
+        case 0x73: return 29;
+        case 0x7A: return 15;
+        case 0x7C: return 29;
+        case 0x7F: return 14;
+        case 0xE1: return 35;
+        case 0xE3: return 15;
+        case 0xE5: return 1;
+        case 0xE9: return 12;
+        case 0xEB: return 17;
+        case 0xED: return 7;
+        case 0xEF: return 28;
+        case 0x77: return 1;
+        default: return 0;  // 0x2F, 0x68, 0x7E, 0xE7, 0x0B; 0x1A carries its own count
+    }
+}
+
+bool LoadScenario(const std::string& path, Scenario_T& s, std::string& error) {
+    platform::IniFile ini;
+    if (!ini.Load(path)) {
+        if (platform::IsRegularFile(path) || platform::IsDirectory(path)) {
+            error = "Не удалось прочитать сценарий " + path;
+            return false;
+        }
+        error = "Сценарий " + path + " не найден";
+        return false;
+    }
+    s.echo = ini.ReadInteger("station", "echo", s.echo) != 0;
+    s.delayMs = ini.ReadInteger("station", "delay_ms", s.delayMs);
+    s.silent = ini.ReadInteger("station", "silent", s.silent) != 0;
+    s.badCrc = ini.ReadInteger("station", "bad_crc", s.badCrc) != 0;
+    s.garbage = HexTextToBytes(ini.ReadString("station", "garbage", ""));
+    s.splitAt = ini.ReadInteger("station", "split_at", s.splitAt);
+    s.twoFrames = ini.ReadInteger("station", "two_frames", s.twoFrames) != 0;
+    s.i2cFail = ini.ReadInteger("station", "i2c_fail", s.i2cFail) != 0;
+    s.clearAfterPolls = ini.ReadInteger("station", "clear_after_polls", s.clearAfterPolls);
+    s.scale = static_cast<uint8_t>(ini.ReadInteger("station", "scale", s.scale));
+    s.logicalNumber = static_cast<uint16_t>(ini.ReadInteger("station", "logical_number", s.logicalNumber));
+    const auto versions = HexTextToBytes(ini.ReadString("station", "versions", ""));
+    if (versions.size() == 4) s.versions = versions;
+    for (const std::string& line : ini.ReadSectionLines("answers")) {
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        const auto code = HexTextToBytes(line.substr(0, eq));
+        if (code.size() == 1) s.answers[code[0]] = HexTextToBytes(line.substr(eq + 1));
+    }
+    s.inputs = static_cast<uint8_t>(ini.ReadInteger("modules", "inputs", s.inputs) & 0x0F);
+    return true;
+}
+
+}  // namespace sim
