@@ -1,0 +1,164 @@
+#include "link/ChannelWindow.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "link/StationCodec.h"
+#include "platform/Dialogs.h"
+
+QWidget* FindWindowByCaption(const QString& caption) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->windowTitle() == caption) return w;
+    return nullptr;
+}
+
+void QtWindowPoster::post(int message) {
+    if (target_) QCoreApplication::postEvent(target_, new QEvent(static_cast<QEvent::Type>(message)));
+}
+
+TChannelWindow::TChannelWindow(int channel, const QString& caption, QSize size,
+                               std::string protocol, int32_t senderPeriod,
+                               const QString& copyButtonName, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      channel_(channel),
+      protocol_(std::move(protocol)),
+      senderPeriod_(senderPeriod) {
+    setWindowTitle(caption);
+    resize(size);
+    memoRs_ = new QPlainTextEdit(this);
+    memoRs_->setObjectName("memoRs");
+    memoRs_->setReadOnly(true);
+    memoRs_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    btClear_ = new QPushButton("btClear", this);
+    btClear_->setObjectName("btClear");
+    btCopy_ = new QPushButton(copyButtonName, this);
+    btCopy_->setObjectName(copyButtonName);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(btClear_);
+    buttons->addWidget(btCopy_);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(memoRs_);
+    layout->addLayout(buttons);
+    connect(btClear_, &QPushButton::clicked, memoRs_, &QPlainTextEdit::clear);
+    connect(btCopy_, &QPushButton::clicked, this, [this] {
+        QApplication::clipboard()->setText(memoRs_->textCursor().selectedText());
+    });
+}
+
+TChannelWindow::~TChannelWindow() { DestroyManager(); }
+
+void TChannelWindow::DestroyManager() {
+    // The manager's threads use both queues until they end: the manager goes first.
+    manager_.reset();
+    receiveQueue_.reset();
+    sendQueue_.reset();
+}
+
+void TChannelWindow::SetConfigFile(const std::string& path) {
+    configPath_ = path;
+    Rebuild();
+}
+
+void TChannelWindow::Rebuild() {
+    rtsFlag_ = 0;
+    DestroyManager();
+    receiveQueue_ = std::make_unique<TQueueMessages>();
+    sendQueue_ = std::make_unique<TQueueMessages>();
+    manager_ = std::make_unique<TRsManager>(sendQueue_.get(), receiveQueue_.get(),
+                                            kReceivedMessage, kSentMessage);
+    manager_->SetLinkLostMessage(kLinkLostMessage);
+    QWidget* self = FindWindowByCaption(windowTitle());
+    poster_.SetTarget(self ? static_cast<QObject*>(self) : this);
+    manager_->SetWindow(&poster_);
+    manager_->SetPort(portName_);
+    manager_->SetProtocol(protocol_);
+    manager_->SetSenderPeriod(senderPeriod_);
+}
+
+int TChannelWindow::OpenChannel() {
+    if (!manager_) return -1;
+    manager_->SetPort(portName_);
+    int r = 0;
+    try {
+        r = manager_->Open();
+    } catch (const std::exception& e) {
+        platform::Dialogs::Current().Show(e.what(), "Warning", platform::DialogIcon::Warning);
+    }
+    manager_->LoadConfig(configPath_);
+    // The port comes from the start window, whatever the file names.
+    manager_->SetPort(portName_);
+    manager_->SetProtocol(protocol_);
+    manager_->ResumeSender();
+    return r;
+}
+
+void TChannelWindow::CloseChannel() {
+    if (manager_) manager_->Close();
+}
+
+void TChannelWindow::PurgeReceive() {
+    if (manager_) manager_->PurgeReceive();
+}
+
+void TChannelWindow::SendBytes(const uint8_t* bytes, size_t count) {
+    LogLine("out:");
+    LogLine(QString::fromStdString(BytesToHex(bytes, count, "-")));
+    if (sendQueue_) sendQueue_->Push(std::vector<uint8_t>(bytes, bytes + count));
+}
+
+int TChannelWindow::ReceiveBlock(uint8_t* buffer, int32_t& status) {
+    status = 0;
+    if (!receiveQueue_ || receiveQueue_->Count() < 1) return 0;
+    const std::vector<uint8_t> m = receiveQueue_->Pop();
+    LogLine("in:");
+    LogLine(QString::fromStdString(BytesToHex(m, " ")));
+    if (m.size() > static_cast<size_t>(kMaxBlock)) return 0;
+    std::copy(m.begin(), m.end(), buffer);
+    return static_cast<int>(m.size());
+}
+
+void TChannelWindow::LogLine(const QString& text) {
+    if (isVisible()) memoRs_->appendPlainText(text);
+}
+
+bool TChannelWindow::event(QEvent* e) {
+    switch (static_cast<int>(e->type())) {
+        case kReceivedMessage:
+            if (client_) {
+                if (channel_ == 1)
+                    client_->Read1(0);
+                else
+                    client_->RS2RxChar();
+            }
+            return true;
+        case kSentMessage: LogLine("Data send"); return true;
+        case kLinkLostMessage: {
+            const std::string error = manager_ ? manager_->LinkError() : std::string();
+            // Kept in the log even while the window is hidden: it is what the operator will
+            // look for when the channel goes quiet.
+            memoRs_->appendPlainText(QString::fromUtf8("Связь потеряна: ") + QString::fromStdString(error));
+            if (client_) client_->ChannelLinkLost(channel_, error);
+            return true;
+        }
+        default: return QWidget::event(e);
+    }
+}
+
+TCustomComm1::TCustomComm1(QWidget* parent)
+    : TChannelWindow(1, "CustomComm1", QSize(475, 391), "VOLTAR", 50, "btCopyCplipboard", parent) {
+    setObjectName("CustomComm1");
+    SetPortName("COM1");
+}
+
+TRS2::TRS2(QWidget* parent)
+    : TChannelWindow(2, "RS2", QSize(482, 404), "ICP", 30, "btCopyClipboard", parent) {
+    setObjectName("RS2");
+    SetPortName("COM2");
+}
