@@ -84,24 +84,26 @@ void StandSim::Serve(Side& side, bool station) {
         std::vector<std::vector<uint8_t>> writes;
         int delayMs = 0;
         bool echo = false;
+        bool split = false;
         {
             std::lock_guard lock(mutex_);
             if (station) {
                 writes = stationLogic_.OnBytes(buf, static_cast<size_t>(n));
                 delayMs = stationLogic_.Scenario().delayMs;
                 echo = stationLogic_.Scenario().echo;
+                split = stationLogic_.Scenario().splitAt > 0;
             } else {
                 writes = modulesLogic_.OnBytes(buf, static_cast<size_t>(n));
             }
         }
         for (size_t i = 0; i < writes.size(); ++i) {
             // The echo goes back at once; answers after the station's delay, and the halves of
-            // a split answer in separate writes a little apart so that they arrive apart.
+            // a split answer a little apart so that they arrive in separate reads.
             if (!(echo && i == 0) && delayMs > 0) {
                 pollfd w{wake_, POLLIN, 0};
                 if (poll(&w, 1, delayMs) > 0) return;
             }
-            if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (split && i > (echo ? 1u : 0u)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
             const auto& out = writes[i];
             size_t done = 0;
             while (done < out.size() && running_) {
