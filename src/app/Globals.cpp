@@ -1,0 +1,9 @@
+#include "app/Globals.h"
+
+StartGlobals_T& Globals() {
+    static StartGlobals_T g;
+    return g;
+}
+
+bool IsMaster = false;
+std::string WorkDir;

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <array>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+// The results table Tabl1 as data: six columns under a header row. The window shows it; the
+// step interpreter writes and judges its rows.
+class TResultsTable {
+public:
+    static constexpr int kColumns = 6;
+    static constexpr std::array<const char*, kColumns> kHeaders = {
+        "Параметр", "Мин.зн.", "Макс.зн.", "Контр.зн.", "Измер.зн.", "Резюме"};
+    static constexpr int kInitialRows = 10;
+    static constexpr int kGrowBy = 20;
+
+    TResultsTable();
+    void Reset();
+
+    int RowCount() const { return static_cast<int>(rows_.size()); }
+    const std::string& Cell(int column, int row) const;
+    void SetCell(int column, int row, const std::string& text);
+    // Sets the row's cells from a comma text, as the grid's rows take it: the fields fill the
+    // columns from the left and the remaining cells are cleared.
+    void SetRowText(int row, const std::string& commaText);
+
+    int NextFreeRow() const { return nextFree_; }
+    void SetNextFreeRow(int row) { nextFree_ = row; }
+    // Whenever fewer than 20 rows remain beyond the next free row, 20 more are added.
+    void GrowIfNeeded();
+
+    void SetBufferIndex(int row, int index) { bufferIndex_[row] = index; }
+    int BufferIndex(int row) const;
+
+    // Tells the view which rows changed (row -1: all of them).
+    void SetChangeListener(std::function<void(int)> listener) { listener_ = std::move(listener); }
+
+private:
+    void Changed(int row) {
+        if (listener_) listener_(row);
+    }
+    std::vector<std::array<std::string, kColumns>> rows_;
+    int nextFree_ = 1;
+    std::map<int, int> bufferIndex_;
+    std::function<void(int)> listener_;
+};
