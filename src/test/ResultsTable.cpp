@@ -1,5 +1,7 @@
 #include "test/ResultsTable.h"
 
+#include <algorithm>
+
 #include "test/Script.h"
 
 TResultsTable::TResultsTable() { Reset(); }
@@ -26,10 +28,15 @@ void TResultsTable::SetCell(int column, int row, const std::string& text) {
 }
 
 void TResultsTable::SetRowText(int row, const std::string& commaText) {
+    SetRowText(row, commaText, kColumns);
+}
+
+void TResultsTable::SetRowText(int row, const std::string& commaText, int columns) {
     if (row < 0) return;
     while (row >= RowCount()) rows_.emplace_back();
     const std::vector<std::string> fields = SplitCommaText(commaText);
-    for (int c = 0; c < kColumns; ++c) rows_[row][c] = c < static_cast<int>(fields.size()) ? fields[c] : "";
+    for (int c = 0; c < std::min(columns, kColumns); ++c)
+        rows_[row][c] = c < static_cast<int>(fields.size()) ? fields[c] : "";
     Changed(row);
 }
 

@@ -25,6 +25,9 @@ public:
     // Sets the row's cells from a comma text, as the grid's rows take it: the fields fill the
     // columns from the left and the remaining cells are cleared.
     void SetRowText(int row, const std::string& commaText);
+    // Only the first `columns` cells, from a comma text; the rest of the row is kept (an
+    // operator's typed measured value survives a repeated step).
+    void SetRowText(int row, const std::string& commaText, int columns);
 
     int NextFreeRow() const { return nextFree_; }
     void SetNextFreeRow(int row) { nextFree_ = row; }

@@ -149,7 +149,7 @@ TStepInterpreter::Result_T TStepInterpreter::ExecuteStep(int mode) {
         // An index that is not a whole number is kept as -1: judging reports it.
         index = ParseNumber(idx, parsed) && parsed == std::trunc(parsed) ? static_cast<int>(parsed) : -1;
         table_.SetBufferIndex(row, index);
-        table_.SetRowText(row, f[0] + "," + f[1] + "," + f[2] + "," + f[3]);
+        table_.SetRowText(row, f[0] + "," + f[1] + "," + f[2] + "," + f[3], 4);
         host_.ScrollToRow(row);
         table_.SetNextFreeRow(row + 1);
         table_.GrowIfNeeded();

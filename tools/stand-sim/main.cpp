@@ -40,7 +40,6 @@ const char* kHelp =
     "  [modules]\n"
     "  inputs=1             входы модуля 03 (младшие 4 бита)\n";
 
-volatile sig_atomic_t gStop = 0;
 
 bool Link(const std::string& link, const std::string& target) {
     if (link.empty()) return true;
