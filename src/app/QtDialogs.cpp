@@ -1,5 +1,7 @@
 #include "app/QtDialogs.h"
 
+#include "app/Termination.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -25,6 +27,11 @@ platform::DialogResult QtDialogs::Ask(const std::string& text, const std::string
                                       platform::DialogButtons buttons, platform::DialogIcon icon) {
     using platform::DialogButtons;
     using platform::DialogResult;
+    // After a termination request nothing may wait for the operator.
+    if (TerminationRequested()) {
+        if (buttons == DialogButtons::Ok) return DialogResult::Ok;
+        return buttons == DialogButtons::YesNo ? DialogResult::No : DialogResult::Cancel;
+    }
     QMessageBox box(ParentWindow());
     box.setWindowTitle(Q(caption));
     box.setText(Q(text));
@@ -84,11 +91,13 @@ platform::DialogResult QtDialogs::Ask(const std::string& text, const std::string
 }
 
 std::string QtDialogs::OpenFileName(const platform::FileDialogRequest& r) {
+    if (TerminationRequested()) return {};
     return QFileDialog::getOpenFileName(ParentWindow(), Q(r.caption), Q(r.directory), Q(r.filter))
         .toStdString();
 }
 
 std::string QtDialogs::SaveFileName(const platform::FileDialogRequest& r) {
+    if (TerminationRequested()) return {};
     QString start = Q(r.directory);
     if (!r.fileName.empty()) start = start.isEmpty() ? Q(r.fileName) : start + "/" + Q(r.fileName);
     return QFileDialog::getSaveFileName(ParentWindow(), Q(r.caption), start, Q(r.filter))
@@ -96,6 +105,7 @@ std::string QtDialogs::SaveFileName(const platform::FileDialogRequest& r) {
 }
 
 bool QtDialogs::Print(const platform::PrintRequest& r) {
+    if (TerminationRequested()) return false;
     QPrinter printer;
     printer.setDocName(Q(r.caption));
     QPrintDialog dialog(&printer, ParentWindow());

@@ -1,7 +1,279 @@
 #include "test/TFPrPch.h"
 
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "app/Globals.h"
+#include "app/StartResolution.h"
+#include "app/TStartWindow.h"
+#include "app/Termination.h"
+#include "link/ChannelWindow.h"
+#include "platform/Dialogs.h"
+#include "platform/Paths.h"
+#include "rsmanager/RsErrors.h"
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// Channel 1 as the station sender sees it.
+class ChannelAdapter final : public TStationChannel {
+public:
+    explicit ChannelAdapter(TChannelWindow* w) : w_(w) {}
+    void PurgeReceive() override {
+        if (w_) w_->PurgeReceive();
+    }
+    void SendBytes(const uint8_t* bytes, size_t count) override {
+        if (w_) w_->SendBytes(bytes, count);
+    }
+
+private:
+    TChannelWindow* w_;
+};
+
+}  // namespace
+
 TFPrPch::TFPrPch(QWidget* parent) : QMainWindow(parent) {
     setObjectName("FPrPch");
     setWindowTitle(QString::fromUtf8("Проверка станции"));
     resize(1024, 700);
+    WorkDir = platform::CurrentDirectory();
+    pzu_.Load(platform::JoinPath(WorkDir, "data\\pzu.ini"));
+    interpreter_.SetPzuImage(&pzu_);
+    interpreter_.SetPictureBase(WorkDir);
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    auto* top = new QHBoxLayout;
+    cbConstruction = new QComboBox(central);
+    cbConstruction->addItems({QString::fromUtf8("новая"), QString::fromUtf8("старая")});
+    cbPacket = new QComboBox(central);
+    cbPacket->addItems({"1", "2", "3"});
+    bbtStart = new QPushButton(QString::fromUtf8("Старт"), central);
+    bbtError = new QPushButton(QString::fromUtf8("Ошибка"), central);
+    bbtAbort = new QPushButton(QString::fromUtf8("Прекратить проверку?"), central);
+    sbtAutomatOff = new QPushButton(QString::fromUtf8("Выключить АВТОМАТ"), central);
+    for (QWidget* w : std::initializer_list<QWidget*>{cbConstruction, cbPacket, bbtStart, bbtError, bbtAbort, sbtAutomatOff})
+        top->addWidget(w);
+    top->addStretch();
+    STPan3 = new QLabel(central);
+    STPan3->setObjectName("STPan3");
+    Tabl1 = new QTableWidget(TResultsTable::kInitialRows - 1, TResultsTable::kColumns, central);
+    Tabl1->setObjectName("Tabl1");
+    QStringList headers;
+    for (const char* h : TResultsTable::kHeaders) headers << QString::fromUtf8(h);
+    Tabl1->setHorizontalHeaderLabels(headers);
+    Tabl1->horizontalHeader()->setStretchLastSection(true);
+    MemoLog = new QPlainTextEdit(central);
+    MemoLog->setObjectName("MemoLog");
+    MemoLog->setReadOnly(true);
+    ImagePicture = new QLabel(central);
+    ImagePicture->setObjectName("ImagePicture");
+    ImagePicture->hide();
+    layout->addLayout(top);
+    layout->addWidget(STPan3);
+    layout->addWidget(Tabl1, 3);
+    layout->addWidget(MemoLog, 2);
+    layout->addWidget(ImagePicture, 2);
+    setCentralWidget(central);
+    for (auto& p : panels_) {
+        p = new QLabel(this);
+        statusBar()->addWidget(p, 1);
+    }
+    table_.SetChangeListener([this](int row) { RefreshTableRow(row); });
+    RefreshTableRow(-1);
+
+    Timer1.setInterval(700);
+    TimerZaxvat.setInterval(2000);
+    TimerClicker.setInterval(5000);
+    TimerContactor.setInterval(300);
+    TimerContactorPower.setInterval(3000);
+    TimerStatusICP.setInterval(1000);
+}
+
+TFPrPch::~TFPrPch() = default;
+
+void TFPrPch::showEvent(QShowEvent* e) {
+    QMainWindow::showEvent(e);
+    if (shownOnce_) return;
+    shownOnce_ = true;
+    // Runs from the event loop, as the first showing does, so that modal windows nest in it.
+    QTimer::singleShot(0, this, [this] { FormShow(); });
+}
+
+void TFPrPch::FormShow() {
+    StartWindowLinks_T links;
+    links.stationChannel = windows_.CustomComm1;
+    links.standChannel = windows_.RS2;
+    links.viewer = windows_.Prot;
+    links.setTestWindowFlags = [this](bool echo, int monitor) {
+        EchoFlag = echo;
+        ComMonitor = monitor;
+    };
+    startWindow_ = std::make_unique<TStartWindow>(links, this);
+    const int result = ExecModal(*startWindow_);
+    if (result == TStartWindow::mrAbort || result == TStartWindow::mrCancel) RequestTermination();
+    if (Globals().TypeDevice == "None") {
+        platform::Dialogs::Current().Show(kUnavailableMessage, "Проверка станции",
+                                          platform::DialogIcon::Warning);
+        RequestTermination();
+    }
+    cbConstruction->setCurrentIndex(Globals().ConstructionOld);
+    cbPacket->setCurrentIndex(Globals().NPacket - 1);
+    if (TerminationRequested()) return;
+
+    // Channel 2, then channel 1, from the settings file of the working folder.
+    const std::string config = WorkDir + "\\" + "data\\nastr.ini";
+    for (TChannelWindow* w : {static_cast<TChannelWindow*>(windows_.RS2),
+                              static_cast<TChannelWindow*>(windows_.CustomComm1)}) {
+        if (!w) continue;
+        w->SetConfigFile(config);
+        try {
+            if (w->OpenChannel() != 0)
+                LogLine("Порт " + w->PortName() + " не открыт (" + w->windowTitle().toStdString() + ")");
+        } catch (const TErrRsManager& e) {
+            platform::Dialogs::Current().Show(e.Message(), "Ошибка", platform::DialogIcon::Error);
+        }
+    }
+    TimerStatusICP.start();
+}
+
+void TFPrPch::OpenScript(const std::string& path) {
+    script_.Open(path);
+    interpreter_.SetCurrentStep("step1");
+}
+
+void TFPrPch::SendStationCommand(const std::function<void(uint8_t&)>& rewrite) {
+    if (!script_.Loaded()) return;
+    ChannelAdapter channel(windows_.CustomComm1);
+    const TStationSender::Sent_T r = sender_.Send(Send, channel, rewrite);
+    panels_[1]->setText(Q(r.status2));
+    panels_[2]->clear();
+    if (r.sent && exchangeLogOn_) LogLine(r.logLine);
+}
+
+void TFPrPch::LogLine(const std::string& line) { MemoLog->appendPlainText(Q(line)); }
+
+std::vector<std::string> TFPrPch::LastLogLines(int count) const {
+    const QStringList lines = MemoLog->toPlainText().split('\n');
+    std::vector<std::string> out;
+    for (int i = std::max(0, static_cast<int>(lines.size()) - count); i < lines.size(); ++i)
+        out.push_back(lines[i].toStdString());
+    return out;
+}
+
+void TFPrPch::ShowStatus(const std::string& text) { STPan3->setText(Q(text)); }
+
+void TFPrPch::SetAutopilotInterval(int ms) {
+    const bool running = TimerClicker.isActive();
+    TimerClicker.setInterval(ms);
+    if (running) TimerClicker.start();
+}
+
+void TFPrPch::SetCombination(int number, int contactorTimerMs) {
+    PendingCombination = number;
+    TimerContactor.setInterval(contactorTimerMs);
+    TimerContactor.start();
+}
+
+void TFPrPch::StartContactorAction(int action, int intervalMs) {
+    bbtStart->setEnabled(false);
+    bbtAbort->setEnabled(false);
+    sbtAutomatOff->setEnabled(false);
+    TimerContactorPowerTag = action;
+    TimerContactorPower.setInterval(intervalMs);
+    TimerContactorPower.start();
+}
+
+bool TFPrPch::AskOperator(const std::string& caption, const std::string& text) {
+    bbtStart->setText(QString::fromUtf8("Пауза..."));
+    bbtStart->setEnabled(false);
+    automatOff_ = true;
+    TimerClicker.stop();
+    const auto answer = platform::Dialogs::Current().Ask(text, caption, platform::DialogButtons::YesNo,
+                                                         platform::DialogIcon::Question);
+    automatOff_ = false;
+    TimerClicker.start();
+    return answer == platform::DialogResult::Yes;
+}
+
+bool TFPrPch::ShowPicture(const std::string& path) {
+    QPixmap p(Q(platform::NormalizePath(path)));
+    if (p.isNull()) return false;
+    ImagePicture->setPixmap(p);
+    MemoLog->hide();
+    ImagePicture->show();
+    return true;
+}
+
+void TFPrPch::HidePicture() {
+    ImagePicture->clear();
+    ImagePicture->hide();
+    MemoLog->show();
+}
+
+void TFPrPch::SetAbortCaption(const std::string& caption) { bbtAbort->setText(Q(caption)); }
+
+void TFPrPch::SetErrorButtonEnabled(bool enabled) { bbtError->setEnabled(enabled); }
+
+void TFPrPch::ScrollToRow(int row) {
+    if (row >= 1 && row - 1 < Tabl1->rowCount()) Tabl1->scrollToItem(Tabl1->item(row - 1, 0));
+}
+
+void TFPrPch::SendSetpointCommand() {
+    SetpointValues_T v;
+    v.construction = static_cast<unsigned>(std::max(0, cbConstruction->currentIndex()));
+    v.package = static_cast<unsigned>(Globals().NPacket);
+    Send = SetpointCommand(v);
+    SendStationCommand();
+}
+
+void TFPrPch::SendStepCommand(const std::string& text, const std::function<void(uint8_t&)>& rewrite) {
+    Send = text;
+    SendStationCommand(rewrite);
+}
+
+void TFPrPch::ApplyPacing(int pacing) {
+    if (pacing == 0) {
+        Timer1.start();
+        bbtStart->setEnabled(false);
+        bbtError->setEnabled(false);
+    } else {
+        Timer1.stop();
+        bbtStart->setText("OK");
+        bbtStart->setEnabled(!TimerContactorPower.isActive());
+    }
+    if (!IsMaster) {
+        if (Timer1.isActive())
+            TimerZaxvat.stop();
+        else
+            TimerZaxvat.start();
+    }
+}
+
+void TFPrPch::RefreshTableRow(int row) {
+    // Row 0 of the model is the header; the view shows rows 1.. as its own 0..
+    if (row < 0) {
+        Tabl1->setRowCount(table_.RowCount() - 1);
+        for (int r = 1; r < table_.RowCount(); ++r) RefreshTableRow(r);
+        return;
+    }
+    if (row == 0) return;
+    if (Tabl1->rowCount() < table_.RowCount() - 1) Tabl1->setRowCount(table_.RowCount() - 1);
+    for (int c = 0; c < TResultsTable::kColumns; ++c) {
+        QTableWidgetItem* item = Tabl1->item(row - 1, c);
+        if (!item) {
+            item = new QTableWidgetItem;
+            Tabl1->setItem(row - 1, c, item);
+        }
+        item->setText(Q(table_.Cell(c, row)));
+    }
 }

@@ -1,10 +1,111 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QTimer>
+#include <memory>
 
-// The test window: the program's main window.
-class TFPrPch : public QMainWindow {
+#include "app/AppWindows.h"
+#include "platform/IniFile.h"
+#include "test/ResultsTable.h"
+#include "test/Script.h"
+#include "test/StationSender.h"
+#include "test/StepInterpreter.h"
+
+class QComboBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QTableWidget;
+class TStartWindow;
+
+// The test window: the program's main window. It shows the start window on its first
+// showing, holds the script, the results table and the step interpreter, and sends the
+// station's commands on channel 1.
+class TFPrPch : public QMainWindow, public TStepHost {
     Q_OBJECT
 public:
     explicit TFPrPch(QWidget* parent = nullptr);
+    ~TFPrPch() override;
+
+    void SetWindows(const AppWindows_T& windows) { windows_ = windows; }
+
+    // The first showing: start window, channels, stand poll (and, later, the test tag).
+    void FormShow();
+    // Loads a script for a run: the whole file, current step step1, current check title1.
+    void OpenScript(const std::string& path);
+    // Sends the text in Send as one request packet on channel 1.
+    void SendStationCommand(const std::function<void(uint8_t&)>& rewrite = {});
+
+    std::string Send;
+    bool EchoFlag = false;
+    int ComMonitor = 0;
+
+    TScript& Script() { return script_; }
+    TResultsTable& Table() { return table_; }
+    TStepInterpreter& Interpreter() { return interpreter_; }
+    TStationSender& Sender() { return sender_; }
+    TStartWindow* StartWindow() { return startWindow_.get(); }
+    QLabel* StatusPanel(int i) { return panels_[i]; }
+
+    // TStepHost
+    void LogLine(const std::string& line) override;
+    bool ExchangeLogOn() const override { return exchangeLogOn_; }
+    std::vector<std::string> LastLogLines(int count) const override;
+    void ShowStatus(const std::string& text) override;
+    void SetAutopilotInterval(int ms) override;
+    void SetCombination(int number, int contactorTimerMs) override;
+    bool ContactorActionRunning() const override { return TimerContactorPower.isActive(); }
+    void StartContactorAction(int action, int intervalMs) override;
+    bool AskOperator(const std::string& caption, const std::string& text) override;
+    bool ShowPicture(const std::string& path) override;
+    void HidePicture() override;
+    bool AutomatOff() const override { return automatOff_; }
+    void SetAbortCaption(const std::string& caption) override;
+    void SetErrorButtonEnabled(bool enabled) override;
+    void ScrollToRow(int row) override;
+    void SendSetpointCommand() override;
+    void SendStepCommand(const std::string& text, const std::function<void(uint8_t&)>& rewrite) override;
+    void ApplyPacing(int pacing) override;
+    uint8_t InputNibble() const override { return inputNibble_; }
+    std::vector<uint8_t> LastEbPayload() const override { return lastEb_; }
+
+    QTimer Timer1;               // step timer, 700 ms
+    QTimer TimerZaxvat;          // state poll, 2000 ms
+    QTimer TimerClicker;         // autopilot, 5000 ms
+    QTimer TimerContactor;       // contactor switching, 150/200/300 ms
+    QTimer TimerContactorPower;  // contactor actions, 3000/4000 ms
+    QTimer TimerStatusICP;       // module input poll, 1000 ms
+    int TimerContactorPowerTag = 0;
+    int PendingCombination = 0;
+
+    QComboBox* cbConstruction;
+    QComboBox* cbPacket;
+    QPushButton* bbtStart;
+    QPushButton* bbtError;
+    QPushButton* bbtAbort;
+    QPushButton* sbtAutomatOff;
+    QPlainTextEdit* MemoLog;
+    QLabel* ImagePicture;
+    QLabel* STPan3;
+    QTableWidget* Tabl1;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+
+private:
+    void RefreshTableRow(int row);
+
+    AppWindows_T windows_;
+    TScript script_;
+    TResultsTable table_;
+    TStepInterpreter interpreter_{script_, table_, *this};
+    TStationSender sender_;
+    platform::IniFile pzu_;
+    std::unique_ptr<TStartWindow> startWindow_;
+    QLabel* panels_[4] = {};
+    bool shownOnce_ = false;
+    bool exchangeLogOn_ = true;
+    bool automatOff_ = false;
+    uint8_t inputNibble_ = 15;
+    std::vector<uint8_t> lastEb_;
 };
