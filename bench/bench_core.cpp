@@ -9,6 +9,7 @@
 #include "platform/Cp1251.h"
 #include "platform/IniFile.h"
 #include "rsmanager/Ini.h"
+#include "test/Script.h"
 
 namespace {
 
@@ -84,6 +85,35 @@ void BM_Cp1251RoundTrip(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * page.size()));
 }
 BENCHMARK(BM_Cp1251RoundTrip);
+
+// A script of 10,000 steps (500 checks of 20 steps), loaded and listed as a run starts.
+std::string BigScript() {
+    std::string s = "[info]\r\nversion=v1.00\r\ndevice=Большой\r\n";
+    int step = 1;
+    for (int t = 1; t <= 500; ++t) {
+        s += "[title" + std::to_string(t) + "]\r\nTitl=Проверка " + std::to_string(t) +
+             "\r\nOneStep=" + std::to_string(step) + "\r\n";
+        if (t < 500) s += "NextTitle=title" + std::to_string(t + 1) + "\r\n";
+        for (int k = 0; k < 20; ++k, ++step) {
+            s += "[step" + std::to_string(step) + "]\r\nText=Шаг " + std::to_string(step) +
+                 "\r\nControl=1\r\nParameter1=U,380,420,400,3\r\nParameter2=I,0,5,1,4\r\n"
+                 "Send=00 01 88\r\nNext=" +
+                 (k == 19 ? std::string("endprov") : "step" + std::to_string(step + 1)) + "\r\n";
+        }
+    }
+    return platform::Utf8ToCp1251(s);
+}
+
+void BM_ScriptLoad10000Steps(benchmark::State& state) {
+    const std::string text = BigScript();
+    for (auto _ : state) {
+        TScript script;
+        script.LoadBytes(text);
+        benchmark::DoNotOptimize(script.BuildCheckList());
+    }
+    state.counters["bytes"] = static_cast<double>(text.size());
+}
+BENCHMARK(BM_ScriptLoad10000Steps)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
