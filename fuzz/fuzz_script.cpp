@@ -27,8 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(table.size() <= list.names.size());
     for (const auto& e : table) Check(e.number > 0);
 
-    platform::IniFile ini;
-    ini.LoadBytes(bytes);
+    const platform::IniFile& ini = script.Ini();
     for (const std::string& section : ini.Sections())
         for (const std::string& line : ini.ReadSectionLines(section)) {
             const auto fields = ParseParameterLine(line.substr(line.find('=') + 1));

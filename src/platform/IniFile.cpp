@@ -75,12 +75,16 @@ struct IniFile::Line {
     size_t end = 0;    // one past its last byte, before the line break
     size_t next = 0;   // one past the line break
     Kind kind = Blank;
-    std::string_view name;   // section or key name, trimmed
-    std::string_view value;  // key value, trimmed
+    // Section or key name and key value, trimmed, as offsets into the text (views would not
+    // survive a move of a short text).
+    size_t nameAt = 0, nameLength = 0, valueAt = 0, valueLength = 0;
+    std::string_view Name(const std::string& text) const { return {text.data() + nameAt, nameLength}; }
+    std::string_view Value(const std::string& text) const { return {text.data() + valueAt, valueLength}; }
 };
 
 struct IniFile::Lookup {
     Parser parser{false, true, false};
+    std::vector<Line> lines;  // the text classified, as of the last change
 };
 
 IniFile::IniFile() : lookup_(std::make_unique<Lookup>()) {}
@@ -135,7 +139,9 @@ std::vector<IniFile::Line> IniFile::Scan() const {
                 line.kind = Line::Other;
             } else {
                 line.kind = Line::Section;
-                line.name = Trim(t.substr(1, close - 1));
+                const std::string_view n = Trim(t.substr(1, close - 1));
+                line.nameAt = static_cast<size_t>(n.data() - text_.data());
+                line.nameLength = n.size();
             }
         } else {
             const size_t eq = t.find('=');
@@ -144,8 +150,11 @@ std::vector<IniFile::Line> IniFile::Scan() const {
                 line.kind = Line::Other;
             } else {
                 line.kind = Line::Key;
-                line.name = key;
-                line.value = Trim(t.substr(eq + 1));
+                const std::string_view v = Trim(t.substr(eq + 1));
+                line.nameAt = static_cast<size_t>(key.data() - text_.data());
+                line.nameLength = key.size();
+                line.valueAt = static_cast<size_t>(v.data() - text_.data());
+                line.valueLength = v.size();
             }
         }
         lines.push_back(line);
@@ -161,15 +170,17 @@ void IniFile::Reparse() {
     // taken for the mark itself.
     std::string canonical = "\n";
     canonical.reserve(text_.size() + 16);
-    for (const Line& line : Scan()) {
+    auto lookup = std::make_unique<Lookup>();
+    lookup->lines = Scan();
+    for (const Line& line : lookup->lines) {
         if (line.kind == Line::Section) {
-            canonical.append("[").append(line.name).append("]\n");
+            canonical.append("[").append(line.Name(text_)).append("]\n");
         } else if (line.kind == Line::Key) {
-            canonical.append(line.name).append("=").append(line.value).append("\n");
+            canonical.append(line.Name(text_)).append("=").append(line.Value(text_)).append("\n");
         }
     }
-    lookup_ = std::make_unique<Lookup>();
-    lookup_->parser.LoadData(canonical.data(), canonical.size());
+    lookup->parser.LoadData(canonical.data(), canonical.size());
+    lookup_ = std::move(lookup);
 }
 
 bool IniFile::HasSection(std::string_view section) const {
@@ -180,14 +191,15 @@ bool IniFile::HasSection(std::string_view section) const {
 std::vector<std::string> IniFile::Sections() const {
     std::vector<std::string> names;
     std::vector<std::string> seen;
-    for (const Line& line : Scan()) {
+    for (const Line& line : lookup_->lines) {
         if (line.kind != Line::Section) continue;
+        const std::string_view name = line.Name(text_);
         const bool dup = std::any_of(seen.begin(), seen.end(), [&](const std::string& s) {
-            return Cp1251EqualNoCase(s, line.name);
+            return Cp1251EqualNoCase(s, name);
         });
         if (dup) continue;
-        seen.emplace_back(line.name);
-        names.push_back(Cp1251ToUtf8(line.name));
+        seen.emplace_back(name);
+        names.push_back(Cp1251ToUtf8(name));
     }
     return names;
 }
@@ -218,9 +230,9 @@ std::vector<std::string> IniFile::ReadSectionLines(std::string_view section) con
     const std::string s = Utf8ToCp1251(section);
     std::vector<std::string> out;
     bool inside = s.empty();  // lines above the first header form the section without a name
-    for (const Line& line : Scan()) {
+    for (const Line& line : lookup_->lines) {
         if (line.kind == Line::Section) {
-            inside = Cp1251EqualNoCase(line.name, s);
+            inside = Cp1251EqualNoCase(line.Name(text_), s);
         } else if (inside && (line.kind == Line::Key || line.kind == Line::Other)) {
             out.push_back(Cp1251ToUtf8(
                 Trim(std::string_view(text_).substr(line.begin, line.end - line.begin))));
@@ -233,16 +245,16 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
     const std::string s = OneLine(section);
     const std::string k = OneLine(key);
     const std::string entry = k + "=" + OneLine(value);
-    const std::vector<Line> lines = Scan();
+    const std::vector<Line>& lines = lookup_->lines;
 
     // Sections of the same name read as one, so the key is looked for in all of them.
     bool inside = s.empty();
     const Line* header = nullptr;  // header of the first section of that name
     for (const Line& line : lines) {
         if (line.kind == Line::Section) {
-            inside = Cp1251EqualNoCase(line.name, s);
+            inside = Cp1251EqualNoCase(line.Name(text_), s);
             if (inside && !header) header = &line;
-        } else if (inside && line.kind == Line::Key && Cp1251EqualNoCase(line.name, k)) {
+        } else if (inside && line.kind == Line::Key && Cp1251EqualNoCase(line.Name(text_), k)) {
             text_.replace(line.begin, line.end - line.begin, entry);
             Reparse();
             return;
@@ -272,11 +284,11 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
 
 void IniFile::EraseSection(std::string_view section) {
     const std::string s = Utf8ToCp1251(section);
-    const std::vector<Line> lines = Scan();
+    const std::vector<Line>& lines = lookup_->lines;
     // Ranges [from, to) to remove, collected first and cut from the back.
     std::vector<std::pair<size_t, size_t>> cuts;
     for (size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].kind != Line::Section || !Cp1251EqualNoCase(lines[i].name, s)) continue;
+        if (lines[i].kind != Line::Section || !Cp1251EqualNoCase(lines[i].Name(text_), s)) continue;
         size_t j = i + 1;
         while (j < lines.size() && lines[j].kind != Line::Section) ++j;
         const size_t to = j < lines.size() ? lines[j].begin : lines[j - 1].next;

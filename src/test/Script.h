@@ -22,6 +22,7 @@ public:
     int ReadInteger(const std::string& section, const std::string& key, int defaultValue) const;
     bool ReadBool(const std::string& section, const std::string& key, bool defaultValue) const;
     bool HasSection(const std::string& section) const { return ini_.HasSection(section); }
+    const platform::IniFile& Ini() const { return ini_; }
 
     // The list of checks in chain order.
     struct CheckList_T {
