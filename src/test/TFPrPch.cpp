@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListWidget>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -72,6 +73,8 @@ TFPrPch::TFPrPch(QWidget* parent) : QMainWindow(parent) {
     for (const char* h : TResultsTable::kHeaders) headers << QString::fromUtf8(h);
     Tabl1->setHorizontalHeaderLabels(headers);
     Tabl1->horizontalHeader()->setStretchLastSection(true);
+    ListProv = new QListWidget(central);
+    ListProv->setObjectName("ListProv");
     MemoLog = new QPlainTextEdit(central);
     MemoLog->setObjectName("MemoLog");
     MemoLog->setReadOnly(true);
@@ -80,6 +83,7 @@ TFPrPch::TFPrPch(QWidget* parent) : QMainWindow(parent) {
     ImagePicture->hide();
     layout->addLayout(top);
     layout->addWidget(STPan3);
+    layout->addWidget(ListProv, 1);
     layout->addWidget(Tabl1, 3);
     layout->addWidget(MemoLog, 2);
     layout->addWidget(ImagePicture, 2);
@@ -149,6 +153,36 @@ void TFPrPch::FormShow() {
 void TFPrPch::OpenScript(const std::string& path) {
     script_.Open(path);
     interpreter_.SetCurrentStep("step1");
+}
+
+int TFPrPch::BuildCheckList() {
+    ListProv->clear();
+    const TScript::CheckList_T list = script_.BuildCheckList();
+    for (const std::string& name : list.names) {
+        auto* item = new QListWidgetItem(Q(name), ListProv);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(list.tickSingle ? Qt::Checked : Qt::Unchecked);
+    }
+    if (list.brokenChain)
+        platform::Dialogs::Current().Show(
+            "Цепочка проверок сценария разорвана: раздел " + list.brokenAt +
+                " встречается повторно. Список проверок показан до этого места.",
+            "Ошибка сценария", platform::DialogIcon::Warning);
+    return ListProv->count();
+}
+
+std::vector<TScript::RunEntry_T> TFPrPch::SelectionDone() {
+    std::vector<bool> ticked;
+    for (int i = 0; i < ListProv->count(); ++i) ticked.push_back(ListProv->item(i)->checkState() == Qt::Checked);
+    auto table = script_.MakeRunTable(ticked);
+    if (table.empty()) {
+        platform::Dialogs::Current().Show("Отметьте необходимые проверки", "Проверка станции");
+        return table;
+    }
+    const std::string check = "title" + std::to_string(table.front().number);
+    interpreter_.SetCurrentStep("step" + std::to_string(table.front().oneStep));
+    ShowStatus(script_.ReadString(check, "Titl") + " " + script_.ReadString(check, "Text"));
+    return table;
 }
 
 void TFPrPch::SendStationCommand(const std::function<void(uint8_t&)>& rewrite) {

@@ -12,6 +12,7 @@
 #include "test/StepInterpreter.h"
 
 class QComboBox;
+class QListWidget;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -33,6 +34,11 @@ public:
     void FormShow();
     // Loads a script for a run: the whole file, current step step1, current check title1.
     void OpenScript(const std::string& path);
+    // Fills the list of checks from the script's chain; a broken chain is shown to the
+    // operator. Returns the number of lines.
+    int BuildCheckList();
+    // "Выбор сделан": the run table from the ticked lines; empty when nothing is ticked.
+    std::vector<TScript::RunEntry_T> SelectionDone();
     // Sends the text in Send as one request packet on channel 1.
     void SendStationCommand(const std::function<void(uint8_t&)>& rewrite = {});
 
@@ -88,6 +94,7 @@ public:
     QLabel* ImagePicture;
     QLabel* STPan3;
     QTableWidget* Tabl1;
+    QListWidget* ListProv;
 
 protected:
     void showEvent(QShowEvent* e) override;

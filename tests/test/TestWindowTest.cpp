@@ -1,0 +1,101 @@
+#include "test/TFPrPch.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include "link/ChannelWindow.h"
+#include "platform/Cp1251.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
+
+namespace {
+
+struct Window {
+    TempDir dir;
+    TCustomComm1 channel;
+    TFPrPch w;
+    ScriptedDialogs dialogs;
+    platform::ScopedDialogs use{dialogs};
+
+    Window() {
+        channel.SetConfigFile(dir.Write("nastr.ini", ""));
+        AppWindows_T windows;
+        windows.CustomComm1 = &channel;
+        w.SetWindows(windows);
+    }
+    void Script(const std::string& utf8) {
+        w.OpenScript(dir.Write("s.ini", platform::Utf8ToCp1251(utf8)));
+    }
+    std::vector<std::vector<uint8_t>> Sent() {
+        std::vector<std::vector<uint8_t>> out;
+        while (channel.SendQueue()->Count() > 0) out.push_back(channel.SendQueue()->Pop());
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST(TestWindow, AStepSendsItsCommandOnChannelOne) {
+    Window t;
+    t.Script("[step1]\nText=Опрос\nSend=00 01 88\nPrOffTimer=1\nControl=1\nParameter1=U,0,500,0,3\n");
+    t.w.Interpreter().BuffPar()[2] = 220.25f;
+    const auto r = t.w.Interpreter().ExecuteStep(1);
+    EXPECT_EQ(r.outcome, TStepInterpreter::Outcome::Passed);
+    EXPECT_EQ(t.Sent(), (std::vector<std::vector<uint8_t>>{{0x4D, 0x00, 0x01, 0x88, 0x61, 0x2D, 0x00}}));
+    EXPECT_EQ(t.w.StatusPanel(1)->text().toStdString(), "Команда отправлена");
+    EXPECT_TRUE(t.w.StatusPanel(2)->text().isEmpty());
+    EXPECT_EQ(t.w.STPan3->text().toStdString(), "Опрос");
+    EXPECT_TRUE(t.w.MemoLog->toPlainText().contains("4D 00 01 88 61 2D 00"));
+    EXPECT_EQ(t.w.Sender().Reader().PendingEcho(), 6);
+    EXPECT_FALSE(t.w.Sender().Reader().ReplyDone());
+    // The results table shows the row.
+    EXPECT_EQ(t.w.Tabl1->item(0, 0)->text().toStdString(), "U");
+    EXPECT_EQ(t.w.Tabl1->item(0, 4)->text().toStdString(), "220.25");
+    EXPECT_EQ(t.w.Tabl1->item(0, 5)->text().toStdString(), "OK");
+    // Pacing 1: the step timer stops and the start button reads "OK".
+    EXPECT_FALSE(t.w.Timer1.isActive());
+    EXPECT_EQ(t.w.bbtStart->text().toStdString(), "OK");
+    EXPECT_TRUE(t.w.bbtError->isEnabled());  // one row, operator pacing
+}
+
+TEST(TestWindow, NothingIsSentWithoutAScript) {
+    Window t;
+    t.w.Send = "00 01 88";
+    t.w.SendStationCommand();
+    EXPECT_TRUE(t.Sent().empty());
+}
+
+TEST(TestWindow, TheCheckListFollowsTheChainAndABrokenOneIsReported) {
+    Window t;
+    t.Script("[title1]\nTitl=A\nNextTitle=title2\nOneStep=5\n[title2]\nTitl=B\nNextTitle=title1\nOneStep=7\n");
+    EXPECT_EQ(t.w.BuildCheckList(), 2);
+    ASSERT_EQ(t.dialogs.Questions().size(), 1u);
+    EXPECT_NE(t.dialogs.Questions()[0].text.find("title1"), std::string::npos);
+    EXPECT_TRUE(t.w.SelectionDone().empty());
+    EXPECT_EQ(t.dialogs.Questions().back().text, "Отметьте необходимые проверки");
+    t.w.ListProv->item(1)->setCheckState(Qt::Checked);
+    const auto table = t.w.SelectionDone();
+    ASSERT_EQ(table.size(), 1u);
+    EXPECT_EQ(table[0].number, 2);
+    EXPECT_EQ(t.w.Interpreter().CurrentStep(), "step7");
+    EXPECT_EQ(t.w.STPan3->text().toStdString(), "B ");
+}
+
+TEST(TestWindow, PicturesReplaceTheLogAndAMissingOneStopsTheStep) {
+    Window t;
+    t.dir.Write("data/p.bmp", "not a picture");
+    t.Script("[step1]\nShowPicture=\\p.bmp\n[step2]\nShowPicture=None\n");
+    t.w.Interpreter().SetPictureBase(t.dir.Path());
+    t.w.show();
+    EXPECT_EQ(t.w.Interpreter().ExecuteStep(1).outcome, TStepInterpreter::Outcome::Error);
+    EXPECT_TRUE(t.Sent().empty());
+    t.w.Interpreter().SetCurrentStep("step2");
+    EXPECT_EQ(t.w.Interpreter().ExecuteStep(1).outcome, TStepInterpreter::Outcome::Passed);
+    EXPECT_TRUE(t.w.MemoLog->isVisible());
+    EXPECT_FALSE(t.w.ImagePicture->isVisible());
+}
