@@ -96,7 +96,6 @@ int TStartWindow::RadioIndex() const {
 void TStartWindow::BitBtn1Click() {
     const StationCheck_T c = PressStationCheck(settings_, RadioIndex());
     StartGlobals_T& g = Globals();
-    g.TypeDevice = "Stantion";
     g.StationMode = c.stationMode;
     g.Packet = c.packet;
     g.NPacket = c.nPacket;
