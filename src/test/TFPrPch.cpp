@@ -17,6 +17,7 @@
 #include "app/TStartWindow.h"
 #include "app/Termination.h"
 #include "link/ChannelWindow.h"
+#include "link/CommandCatalogue.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "rsmanager/RsErrors.h"
@@ -95,6 +96,11 @@ TFPrPch::TFPrPch(QWidget* parent) : QMainWindow(parent) {
     table_.SetChangeListener([this](int row) { RefreshTableRow(row); });
     RefreshTableRow(-1);
 
+    connect(&TimerContactor, &QTimer::timeout, this, [this] { TimerContactorTimer(); });
+    connect(&TimerContactorPower, &QTimer::timeout, this, [this] { TimerContactorPowerTimer(); });
+    connect(&TimerStatusICP, &QTimer::timeout, this, [this] { TimerStatusICPTimer(); });
+    connect(sbtAutomatOff, &QPushButton::clicked, this, [this] { sbtAutomatOffClick(); });
+    decoder_.SetPzuImage(&pzu_);
     Timer1.setInterval(700);
     TimerZaxvat.setInterval(2000);
     TimerClicker.setInterval(5000);
@@ -104,6 +110,12 @@ TFPrPch::TFPrPch(QWidget* parent) : QMainWindow(parent) {
 }
 
 TFPrPch::~TFPrPch() = default;
+
+void TFPrPch::SetWindows(const AppWindows_T& windows) {
+    windows_ = windows;
+    if (windows_.CustomComm1) windows_.CustomComm1->SetClient(this);
+    if (windows_.RS2) windows_.RS2->SetClient(this);
+}
 
 void TFPrPch::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
@@ -213,7 +225,7 @@ void TFPrPch::SetAutopilotInterval(int ms) {
 }
 
 void TFPrPch::SetCombination(int number, int contactorTimerMs) {
-    PendingCombination = number;
+    combination_.Set(number);
     TimerContactor.setInterval(contactorTimerMs);
     TimerContactor.start();
 }
@@ -225,6 +237,114 @@ void TFPrPch::StartContactorAction(int action, int intervalMs) {
     TimerContactorPowerTag = action;
     TimerContactorPower.setInterval(intervalMs);
     TimerContactorPower.start();
+}
+
+void TFPrPch::TimerContactorTimer() {
+    TCombination::Pair pair;
+    if (!combination_.Next(pair)) {
+        TimerContactor.stop();
+        return;
+    }
+    const auto command = standIo_.SwitchContactor(pair.first, pair.second);
+    if (!command) return;  // the module has not answered yet: the mask carries the change
+    if (windows_.RS2) windows_.RS2->SendBytes(command->data(), command->size());
+    LogLine(TStandIo::LogOut(*command));
+}
+
+void TFPrPch::TimerContactorPowerTimer() {
+    const int action = TimerContactorPowerTag;
+    bbtStart->setEnabled(false);
+    bbtAbort->setEnabled(false);
+    sbtAutomatOff->setEnabled(false);
+    const char* text = TContactorAction::StatusText(action);
+    panels_[3]->setText(text ? QString::fromUtf8(text) : QString());
+    const TContactorAction::Tick_T t = action_.OnTick(action);
+    if (t.setAutomatOff) automatOff_ = true;
+    if (t.combination) SetCombination(t.combination, 200);
+    for (int i = 0; i < t.stationCommands; ++i) {
+        Send = cmd::kSoftReset;
+        SendStationCommand();
+    }
+    if (t.finished) {
+        TimerContactorPower.stop();
+        TimerContactorPowerTag = 0;
+        automatOff_ = false;
+        bbtStart->setEnabled(true);
+        bbtAbort->setEnabled(true);
+        sbtAutomatOff->setEnabled(true);
+        panels_[3]->clear();
+    }
+}
+
+void TFPrPch::TimerStatusICPTimer() {
+    const std::vector<uint8_t> request = TStandIo::InputRequest();
+    if (windows_.RS2) windows_.RS2->SendBytes(request.data(), request.size());
+}
+
+void TFPrPch::RS2RxChar() {
+    if (!windows_.RS2) return;
+    uint8_t block[TChannelWindow::kMaxBlock];
+    int32_t status = 0;
+    const int n = windows_.RS2->ReceiveBlock(block, status);
+    LogLine(TStandIo::LogIn(block, static_cast<size_t>(n)));
+    standIo_.OnReply(block, static_cast<size_t>(n));
+}
+
+void TFPrPch::Read1(int) {
+    if (!windows_.CustomComm1) return;
+    uint8_t block[TChannelWindow::kMaxBlock];
+    int32_t status = 0;
+    const int n = windows_.CustomComm1->ReceiveBlock(block, status);
+    TReplyReader& reader = sender_.Reader();
+    const bool pending = !reader.ReplyDone();
+    const TReplyReader::Read_T r = reader.Read(block, static_cast<size_t>(n));
+    if (!r.frameExtracted) return;
+    windows_.CustomComm1->PurgeReceive();
+    if (r.result == TReplyReader::Result::ChecksumError) {
+        panels_[2]->setText(QString::fromUtf8("Ошибка контрольной суммы"));
+        return;
+    }
+    panels_[2]->setText(QString::fromUtf8("Ответ получен"));
+    if (exchangeLogOn_) LogLine(" <-" + r.frameText);
+    decoder_.SetStoreEeprom(interpreter_.StoreEeprom());
+    decoder_.SetBoardKind(Globals().TypeDevice == "Плата" || Globals().TypeDevice == "Вх.контр.платы");
+    const TAnswerDecoder::Result_T d = decoder_.Decode(reader.RcdCommand().Bytes());
+    if (d.stationRequest) IsMaster = false;
+    if (!d.answered) return;
+    if (d.known && d.answered) interpreter_.SetScaleFactor(decoder_.ScaleS());
+    if (!decoder_.State().rotationStatus.empty() || r.code == 0x73)
+        panels_[3]->setText(Q(decoder_.State().rotationStatus));
+    if (!pending) {
+        // An answer nobody asked for: the state poll looks again soon.
+        TimerZaxvat.setInterval(50);
+        if (!IsMaster) TimerZaxvat.start();
+    } else {
+        reader.SetReplyDone(true);
+    }
+}
+
+void TFPrPch::aAllContactorsOffExecute() {
+    TimerClicker.stop();
+    Send = cmd::kPowerOff;
+    SendStationCommand();
+    TimerContactor.stop();
+    TimerContactorPower.stop();
+    SetCombination(1, 150);
+    automatOff_ = true;
+    bbtStart->setEnabled(true);
+    sbtAutomatOff->setText(QString::fromUtf8("Включить АВТОМАТ"));
+}
+
+void TFPrPch::sbtAutomatOffClick() {
+    TimerClicker.stop();
+    if (automatOff_) {
+        automatOff_ = false;
+        sbtAutomatOff->setText(QString::fromUtf8("Выключить АВТОМАТ"));
+    } else {
+        automatOff_ = true;
+        bbtStart->setEnabled(true);
+        sbtAutomatOff->setText(QString::fromUtf8("Включить АВТОМАТ"));
+    }
 }
 
 bool TFPrPch::AskOperator(const std::string& caption, const std::string& text) {

@@ -5,9 +5,12 @@
 #include <memory>
 
 #include "app/AppWindows.h"
+#include "link/ChannelWindow.h"
 #include "platform/IniFile.h"
+#include "test/AnswerDecoder.h"
 #include "test/ResultsTable.h"
 #include "test/Script.h"
+#include "test/StandIo.h"
 #include "test/StationSender.h"
 #include "test/StepInterpreter.h"
 
@@ -22,13 +25,14 @@ class TStartWindow;
 // The test window: the program's main window. It shows the start window on its first
 // showing, holds the script, the results table and the step interpreter, and sends the
 // station's commands on channel 1.
-class TFPrPch : public QMainWindow, public TStepHost {
+class TFPrPch : public QMainWindow, public TStepHost, public TChannelClient {
     Q_OBJECT
 public:
     explicit TFPrPch(QWidget* parent = nullptr);
     ~TFPrPch() override;
 
-    void SetWindows(const AppWindows_T& windows) { windows_ = windows; }
+    // The windows created at start; the channel windows report to this window.
+    void SetWindows(const AppWindows_T& windows);
 
     // The first showing: start window, channels, stand poll (and, later, the test tag).
     void FormShow();
@@ -39,6 +43,22 @@ public:
     int BuildCheckList();
     // "Выбор сделан": the run table from the ticked lines; empty when nothing is ticked.
     std::vector<TScript::RunEntry_T> SelectionDone();
+    // Channel 1: one received message through the reply reader and the answer decoder.
+    void Read1(int) override;
+    // Channel 2: one module reply.
+    void RS2RxChar() override;
+    // Stand switching: the contactor timer's tick applies the next pair of the combination.
+    void TimerContactorTimer();
+    // The contactor action timer's tick: the next stage of the running action.
+    void TimerContactorPowerTimer();
+    // Module 03's input request, once a second.
+    void TimerStatusICPTimer();
+    // "Обесточить станцию".
+    void aAllContactorsOffExecute();
+    // The automat button.
+    void sbtAutomatOffClick();
+    TStandIo& StandIo() { return standIo_; }
+    TAnswerDecoder& Decoder() { return decoder_; }
     // Sends the text in Send as one request packet on channel 1.
     void SendStationCommand(const std::function<void(uint8_t&)>& rewrite = {});
 
@@ -72,8 +92,8 @@ public:
     void SendSetpointCommand() override;
     void SendStepCommand(const std::string& text, const std::function<void(uint8_t&)>& rewrite) override;
     void ApplyPacing(int pacing) override;
-    uint8_t InputNibble() const override { return inputNibble_; }
-    std::vector<uint8_t> LastEbPayload() const override { return lastEb_; }
+    uint8_t InputNibble() const override { return standIo_.InputNibble(); }
+    std::vector<uint8_t> LastEbPayload() const override { return decoder_.State().lastEbPayload; }
 
     QTimer Timer1;               // step timer, 700 ms
     QTimer TimerZaxvat;          // state poll, 2000 ms
@@ -82,7 +102,6 @@ public:
     QTimer TimerContactorPower;  // contactor actions, 3000/4000 ms
     QTimer TimerStatusICP;       // module input poll, 1000 ms
     int TimerContactorPowerTag = 0;
-    int PendingCombination = 0;
 
     QComboBox* cbConstruction;
     QComboBox* cbPacket;
@@ -113,6 +132,8 @@ private:
     bool shownOnce_ = false;
     bool exchangeLogOn_ = true;
     bool automatOff_ = false;
-    uint8_t inputNibble_ = 15;
-    std::vector<uint8_t> lastEb_;
+    TCombination combination_;
+    TStandIo standIo_;
+    TContactorAction action_;
+    TAnswerDecoder decoder_{interpreter_.BuffPar().data()};
 };
