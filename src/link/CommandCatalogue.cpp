@@ -2,6 +2,24 @@
 
 #include <ctime>
 
+size_t ReplyDataLength(uint8_t code) {
+    switch (code) {
+        case 0x73: return 29;
+        case 0x77: return 1;
+        case 0x7A: return 15;
+        case 0x7C: return 29;
+        case 0x7F: return 14;
+        case 0xE1: return 35;
+        case 0xE3: return 15;
+        case 0xE5: return 1;
+        case 0xE9: return 12;
+        case 0xEB: return 17;
+        case 0xED: return 7;
+        case 0xEF: return 28;
+        default: return 0;
+    }
+}
+
 LocalDateTime_T SystemLocalTime() {
     const std::time_t now = std::time(nullptr);
     std::tm tm{};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -73,6 +74,10 @@ inline constexpr std::array<const char*, 2> kProtectionReset = {"00 05 02 97 0b 
 inline constexpr const char* kClockSetpointHead = "00 0f a9 ";
 
 }  // namespace cmd
+
+// Data bytes (after the code) that each station answer carries; 0 for the answers without
+// data and for 0x1A, which carries its own count.
+size_t ReplyDataLength(uint8_t code);
 
 // Local date and time, as the setpoint block carries it.
 struct LocalDateTime_T {

@@ -72,13 +72,13 @@ std::string TProtocolWriter::Format(const char* format, std::initializer_list<st
             i = j - 1;
             continue;
         }
-        const std::string spec = f.substr(i, j - i + 1);
+        const std::string conversion = f.substr(i, j - i + 1);
         const std::string& arg = next < args.size() ? args[next] : std::string();
         ++next;
-        const int n = std::snprintf(nullptr, 0, spec.c_str(), arg.c_str());
+        const int n = std::snprintf(nullptr, 0, conversion.c_str(), arg.c_str());
         if (n > 0) {
             std::string piece(static_cast<size_t>(n) + 1, '\0');
-            std::snprintf(piece.data(), piece.size(), spec.c_str(), arg.c_str());
+            std::snprintf(piece.data(), piece.size(), conversion.c_str(), arg.c_str());
             piece.resize(static_cast<size_t>(n));
             out += piece;
         }

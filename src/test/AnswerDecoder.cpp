@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "link/CommandCatalogue.h"
 #include "link/StationCodec.h"
 
 namespace {
@@ -40,22 +41,8 @@ bool TAnswerDecoder::StationRequestCode(uint8_t c) {
 }
 
 size_t TAnswerDecoder::NeededData(uint8_t c) {
-    switch (c) {
-        case 0x1A: return 4;  // chip, address, count; the bytes are checked against the count
-        case 0x73: return 29;
-        case 0x77: return 1;
-        case 0x7A: return 15;
-        case 0x7C: return 29;
-        case 0x7F: return 14;
-        case 0xE1: return 35;
-        case 0xE3: return 15;
-        case 0xE5: return 1;
-        case 0xE9: return 12;
-        case 0xEB: return 17;
-        case 0xED: return 7;
-        case 0xEF: return 28;
-        default: return 0;
-    }
+    // 0x1A needs its chip, address and count; its bytes are checked against the count.
+    return c == 0x1A ? 4 : ReplyDataLength(c);
 }
 
 TAnswerDecoder::Result_T TAnswerDecoder::Decode(const std::vector<uint8_t>& frame) {

@@ -1,28 +1,13 @@
 #include "SimScenario.h"
 
+#include "link/CommandCatalogue.h"
 #include "link/StationCodec.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
 
 namespace sim {
 
-size_t AnswerDataLength(uint8_t code) {
-    switch (code) {
-        case 0x73: return 29;
-        case 0x7A: return 15;
-        case 0x7C: return 29;
-        case 0x7F: return 14;
-        case 0xE1: return 35;
-        case 0xE3: return 15;
-        case 0xE5: return 1;
-        case 0xE9: return 12;
-        case 0xEB: return 17;
-        case 0xED: return 7;
-        case 0xEF: return 28;
-        case 0x77: return 1;
-        default: return 0;  // 0x2F, 0x68, 0x7E, 0xE7, 0x0B; 0x1A carries its own count
-    }
-}
+size_t AnswerDataLength(uint8_t code) { return ReplyDataLength(code); }
 
 bool LoadScenario(const std::string& path, Scenario_T& s, std::string& error) {
     platform::IniFile ini;
