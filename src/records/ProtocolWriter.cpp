@@ -86,3 +86,7 @@ std::string TProtocolWriter::Format(const char* format, std::initializer_list<st
     }
     return out;
 }
+
+std::string TProtocolWriter::FormatUtf8(const char* format, std::initializer_list<std::string> texts) {
+    return platform::Cp1251ToUtf8(Format(format, texts));
+}

@@ -32,6 +32,8 @@ public:
 
     // The same formatting into Windows-1251 bytes, for tests and the viewer.
     static std::string Format(const char* format, std::initializer_list<std::string> texts);
+    // The same, back in UTF-8 (for a line that goes through WriteLine later).
+    static std::string FormatUtf8(const char* format, std::initializer_list<std::string> texts);
 
 private:
     bool Write(const std::string& cp1251);
