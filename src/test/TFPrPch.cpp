@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPixmap>
 #include <QPlainTextEdit>
@@ -66,6 +67,27 @@ TFPrPch::TFPrPch(QWidget* parent) : QMainWindow(parent) {
     for (QWidget* w : std::initializer_list<QWidget*>{cbConstruction, cbPacket, bbtStart, bbtError, bbtAbort, sbtAutomatOff})
         top->addWidget(w);
     top->addStretch();
+    auto* service = new QHBoxLayout;
+    auto field = [&](const char* text) {
+        auto* e = new QLineEdit(QString::fromUtf8(text), central);
+        e->setMaximumWidth(70);
+        service->addWidget(e);
+        return e;
+    };
+    edRotationSpeed = field("250");
+    cbInstantTrip = new QComboBox(central);
+    cbInstantTrip->addItems({QString::fromUtf8("Выкл"), QString::fromUtf8("Вкл")});
+    service->addWidget(cbInstantTrip);
+    edTransformerVoltage = field("380");
+    edDac = field("127");
+    edPwm = field("127");
+    for (auto& e : edPotentiometer) e = field("127");
+    sbtCyclic = new QPushButton(QString::fromUtf8("Цикл"), central);
+    sbtCyclic->setToolTip(QString::fromUtf8("Циклический запрос параметров"));
+    service->addWidget(sbtCyclic);
+    service->addStretch();
+    layout->addLayout(service);
+    connect(sbtCyclic, &QPushButton::clicked, this, [this] { sbtCyclicClick(); });
     STPan3 = new QLabel(central);
     STPan3->setObjectName("STPan3");
     Tabl1 = new QTableWidget(TResultsTable::kInitialRows - 1, TResultsTable::kColumns, central);
@@ -101,6 +123,10 @@ TFPrPch::TFPrPch(QWidget* parent) : QMainWindow(parent) {
     connect(&TimerStatusICP, &QTimer::timeout, this, [this] { TimerStatusICPTimer(); });
     connect(sbtAutomatOff, &QPushButton::clicked, this, [this] { sbtAutomatOffClick(); });
     decoder_.SetPzuImage(&pzu_);
+    connect(&Timer3, &QTimer::timeout, this, [this] { Timer3Timer(); });
+    connect(&Timer4, &QTimer::timeout, this, [this] { Timer4Timer(); });
+    Timer3.setInterval(200);
+    Timer4.setInterval(1000);
     Timer1.setInterval(700);
     TimerZaxvat.setInterval(2000);
     TimerClicker.setInterval(5000);
@@ -335,6 +361,59 @@ void TFPrPch::aAllContactorsOffExecute() {
     sbtAutomatOff->setText(QString::fromUtf8("Включить АВТОМАТ"));
 }
 
+void TFPrPch::SendServiceCommand(const ServiceCommand_T& command) {
+    if (!command.ok) {
+        platform::Dialogs::Current().Show(command.error, "Проверка станции", platform::DialogIcon::Warning);
+        return;
+    }
+    Send = command.text;
+    SendStationCommand();
+}
+
+void TFPrPch::btRotationSpeedClick() { SendServiceCommand(RotationSpeedCommand(edRotationSpeed->text().toStdString())); }
+void TFPrPch::btInstantTripClick() { SendServiceCommand(InstantTripCommand(cbInstantTrip->currentIndex())); }
+void TFPrPch::btReadAllClick() { SendServiceCommand({true, cmd::kReadSetpoints, ""}); }
+void TFPrPch::btEepromClick(int chip) {
+    if (chip >= 0 && chip < 8) SendServiceCommand({true, cmd::kEepromRead40[chip], ""});
+}
+void TFPrPch::btDacClick() { SendServiceCommand(DacCommand(edDac->text().toStdString())); }
+void TFPrPch::btPwmClick() { SendServiceCommand(PwmCommand(edPwm->text().toStdString())); }
+void TFPrPch::btPotentiometerClick(int channel) {
+    if (channel >= 0 && channel < 5)
+        SendServiceCommand(PotentiometerCommand(channel, edPotentiometer[channel]->text().toStdString()));
+}
+
+void TFPrPch::btProtectionResetClick() {
+    protectionReset_.assign(cmd::kProtectionReset.begin(), cmd::kProtectionReset.end());
+    pollBeforeReset_ = TimerZaxvat.isActive();
+    TimerZaxvat.stop();
+    Timer3.start();
+}
+
+void TFPrPch::Timer3Timer() {
+    if (protectionReset_.empty()) {
+        Timer3.stop();
+        if (pollBeforeReset_ && !IsMaster) TimerZaxvat.start();
+        return;
+    }
+    Send = protectionReset_.front();
+    protectionReset_.erase(protectionReset_.begin());
+    SendStationCommand();
+}
+
+void TFPrPch::sbtCyclicClick() {
+    Send = cmd::kServiceCentral;
+    if (Timer4.isActive()) {
+        Timer4.stop();
+        sbtCyclic->setToolTip(QString::fromUtf8("Циклический запрос параметров"));
+        if (!IsMaster && !Timer1.isActive()) TimerZaxvat.start();
+    } else {
+        Timer4.start();
+        sbtCyclic->setToolTip(QString::fromUtf8("Остановить обмен"));
+        if (!IsMaster) TimerZaxvat.stop();
+    }
+}
+
 void TFPrPch::sbtAutomatOffClick() {
     TimerClicker.stop();
     if (automatOff_) {
@@ -383,11 +462,10 @@ void TFPrPch::ScrollToRow(int row) {
 }
 
 void TFPrPch::SendSetpointCommand() {
-    SetpointValues_T v;
-    v.construction = static_cast<unsigned>(std::max(0, cbConstruction->currentIndex()));
-    v.package = static_cast<unsigned>(Globals().NPacket);
-    Send = SetpointCommand(v);
-    SendStationCommand();
+    SendServiceCommand(SetpointBlockCommand(edRotationSpeed->text().toStdString(), cbInstantTrip->currentIndex(),
+                                            static_cast<unsigned>(std::max(0, cbConstruction->currentIndex())),
+                                            edTransformerVoltage->text().toStdString(),
+                                            static_cast<unsigned>(Globals().NPacket)));
 }
 
 void TFPrPch::SendStepCommand(const std::string& text, const std::function<void(uint8_t&)>& rewrite) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <array>
 #include <QTimer>
 #include <memory>
 
@@ -9,12 +10,14 @@
 #include "platform/IniFile.h"
 #include "test/AnswerDecoder.h"
 #include "test/ResultsTable.h"
+#include "test/ServiceCommands.h"
 #include "test/Script.h"
 #include "test/StandIo.h"
 #include "test/StationSender.h"
 #include "test/StepInterpreter.h"
 
 class QComboBox;
+class QLineEdit;
 class QListWidget;
 class QLabel;
 class QPlainTextEdit;
@@ -57,6 +60,22 @@ public:
     void aAllContactorsOffExecute();
     // The automat button.
     void sbtAutomatOffClick();
+    // Setpoint page and service controls: a command text from the fields, or the field's
+    // message when it does not hold a valid value.
+    void SendServiceCommand(const ServiceCommand_T& command);
+    void btRotationSpeedClick();
+    void btInstantTripClick();
+    void btReadAllClick();
+    void btEepromClick(int chip);
+    void btDacClick();
+    void btPwmClick();
+    void btPotentiometerClick(int channel);
+    // "Сброс защиты": the two commands one per Timer3 tick, the state poll paused meanwhile.
+    void btProtectionResetClick();
+    void Timer3Timer();
+    // "Циклический запрос параметров": toggles Timer4.
+    void sbtCyclicClick();
+    void Timer4Timer() { SendStationCommand(); }
     TStandIo& StandIo() { return standIo_; }
     TAnswerDecoder& Decoder() { return decoder_; }
     // Sends the text in Send as one request packet on channel 1.
@@ -101,8 +120,17 @@ public:
     QTimer TimerContactor;       // contactor switching, 150/200/300 ms
     QTimer TimerContactorPower;  // contactor actions, 3000/4000 ms
     QTimer TimerStatusICP;       // module input poll, 1000 ms
+    QTimer Timer3;               // protection-reset list, 200 ms
+    QTimer Timer4;               // cyclic request, 1000 ms
     int TimerContactorPowerTag = 0;
 
+    QLineEdit* edRotationSpeed;
+    QComboBox* cbInstantTrip;
+    QLineEdit* edTransformerVoltage;
+    QLineEdit* edDac;
+    QLineEdit* edPwm;
+    std::array<QLineEdit*, 5> edPotentiometer{};
+    QPushButton* sbtCyclic;
     QComboBox* cbConstruction;
     QComboBox* cbPacket;
     QPushButton* bbtStart;
@@ -135,5 +163,7 @@ private:
     TCombination combination_;
     TStandIo standIo_;
     TContactorAction action_;
+    std::vector<std::string> protectionReset_;
+    bool pollBeforeReset_ = false;
     TAnswerDecoder decoder_{interpreter_.BuffPar().data()};
 };

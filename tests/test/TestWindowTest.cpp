@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -98,4 +99,52 @@ TEST(TestWindow, PicturesReplaceTheLogAndAMissingOneStopsTheStep) {
     EXPECT_EQ(t.w.Interpreter().ExecuteStep(1).outcome, TStepInterpreter::Outcome::Passed);
     EXPECT_TRUE(t.w.MemoLog->isVisible());
     EXPECT_FALSE(t.w.ImagePicture->isVisible());
+}
+
+TEST(TestWindow, ServiceControlsSendTheirTextsAndRefuseBadFields) {
+    Window t;
+    t.Script("[step1]\n");
+    t.w.edDac->setText("127");
+    t.w.btDacClick();
+    auto sent = t.Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0][3], 0x02);
+    EXPECT_EQ(sent[0][4], 0x93);
+    EXPECT_EQ(sent[0][5], 0x7F);
+    t.w.edDac->setText("300");
+    t.w.btDacClick();
+    EXPECT_TRUE(t.Sent().empty());
+    ASSERT_FALSE(t.dialogs.Questions().empty());
+    EXPECT_NE(t.dialogs.Questions().back().text.find("от 0 до 255"), std::string::npos);
+    t.w.btRotationSpeedClick();
+    sent = t.Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(std::vector<uint8_t>(sent[0].begin() + 3, sent[0].begin() + 7), (std::vector<uint8_t>{0xAB, 0x01, 0x00, 0xFA}));
+}
+
+TEST(TestWindow, ProtectionResetAndCyclicRequest) {
+    Window t;
+    t.Script("[step1]\n");
+    t.w.TimerZaxvat.start();
+    t.w.btProtectionResetClick();
+    EXPECT_FALSE(t.w.TimerZaxvat.isActive());
+    t.w.Timer3Timer();
+    t.w.Timer3Timer();
+    t.w.Timer3Timer();  // the list is empty: the timer stops, the poll resumes
+    const auto sent = t.Sent();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0][7], 0x00);  // 4D 00 05 02 97 0B 01 00 ...
+    EXPECT_EQ(sent[1][7], 0x01);
+    EXPECT_FALSE(t.w.Timer3.isActive());
+    EXPECT_TRUE(t.w.TimerZaxvat.isActive());
+
+    t.w.sbtCyclicClick();
+    EXPECT_TRUE(t.w.Timer4.isActive());
+    EXPECT_FALSE(t.w.TimerZaxvat.isActive());
+    EXPECT_EQ(t.w.sbtCyclic->toolTip().toStdString(), "Остановить обмен");
+    t.w.Timer4Timer();
+    ASSERT_EQ(t.Sent().size(), 1u);
+    t.w.sbtCyclicClick();
+    EXPECT_FALSE(t.w.Timer4.isActive());
+    EXPECT_EQ(t.w.sbtCyclic->toolTip().toStdString(), "Циклический запрос параметров");
 }
