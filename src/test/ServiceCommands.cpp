@@ -1,22 +1,16 @@
 #include "test/ServiceCommands.h"
 
+#include "platform/IniFile.h"
+
 bool FieldValue(const std::string& text, unsigned max, const std::string& fieldName, unsigned& value,
                 std::string& error) {
-    size_t b = 0, e = text.size();
-    while (b < e && text[b] == ' ') ++b;
-    while (e > b && text[e - 1] == ' ') --e;
-    unsigned long long v = 0;
-    bool digits = b < e;
-    for (size_t i = b; i < e && digits; ++i) {
-        if (text[i] < '0' || text[i] > '9') digits = false;
-        else if ((v = v * 10 + static_cast<unsigned>(text[i] - '0')) > max) digits = false;
-    }
-    if (!digits) {
+    const std::optional<int> v = platform::ParseDecimalInt(text);
+    if (!v || *v < 0 || static_cast<unsigned>(*v) > max) {
         error = "Поле «" + fieldName + "»: нужно целое число от 0 до " + std::to_string(max) +
                 ", введено «" + text + "». Команда не отправлена.";
         return false;
     }
-    value = static_cast<unsigned>(v);
+    value = static_cast<unsigned>(*v);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "test/StandIo.h"
 
+#include "link/CommandCatalogue.h"
 #include "link/StationCodec.h"
 
 std::vector<TCombination::Pair> TCombination::Pairs(int number) {
@@ -53,10 +54,8 @@ std::optional<std::vector<uint8_t>> TStandIo::SwitchContactor(int k, int state) 
         mask = static_cast<uint16_t>(mask & ~bit);
     // A module that has not answered gets the change with the next command sent to it.
     if (!answered_) return std::nullopt;
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::vector<uint8_t> cmd = {0x40, '0', static_cast<uint8_t>('0' + m),
-                                static_cast<uint8_t>(kHex[(mask >> 4) & 0xF]),
-                                static_cast<uint8_t>(kHex[mask & 0xF]), 0x0D};
+    const std::string text = "@0" + std::to_string(m) + HexParam(mask) + "\r";
+    std::vector<uint8_t> cmd(text.begin(), text.end());
     answered_ = false;
     return cmd;
 }
