@@ -7,3 +7,4 @@ StartGlobals_T& Globals() {
 
 bool IsMaster = false;
 std::string WorkDir;
+bool GetLN = false;

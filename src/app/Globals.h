@@ -20,3 +20,5 @@ StartGlobals_T& Globals();
 extern bool IsMaster;
 // Working directory recorded by the test window when it is created.
 extern std::string WorkDir;
+// Set once the logical number line went to a protocol in this program run.
+extern bool GetLN;

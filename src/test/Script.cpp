@@ -69,7 +69,8 @@ std::vector<TScript::RunEntry_T> TScript::MakeRunTable(const std::vector<bool>& 
     // The i-th line pairs with the i-th section of the chain.
     for (size_t i = 0; i < ticked.size() && i < list.sections.size(); ++i) {
         if (!ticked[i]) continue;
-        const RunEntry_T e{CheckNumber(list.sections[i]), ReadInteger(list.sections[i], "OneStep", 0)};
+        const RunEntry_T e{CheckNumber(list.sections[i]), ReadInteger(list.sections[i], "OneStep", 0),
+                             static_cast<int>(i)};
         // A check without a number ends the run, as an empty entry would.
         if (e.number == 0) break;
         table.push_back(e);

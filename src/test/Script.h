@@ -38,6 +38,7 @@ public:
     struct RunEntry_T {
         int number = 0;   // N of title<N>
         int oneStep = 0;  // OneStep of the check
+        int line = 0;     // its line in the list of checks
     };
     std::vector<RunEntry_T> MakeRunTable(const std::vector<bool>& ticked) const;
 

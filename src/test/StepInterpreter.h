@@ -79,12 +79,15 @@ public:
     void ResetAttempts() { attempts_ = 0; }
     int RememberedPacing() const { return rememberedPacing_; }
     int Pacing() const { return pacing_; }
+    void SetPacing(int p) { pacing_ = p; }
     int LoopExitMode() const { return loopExit_; }
+    void SetLoopExitMode(int m) { loopExit_ = m; }
     bool StoreEeprom() const { return storeEeprom_; }
     void SetStoreEeprom(bool on) { storeEeprom_ = on; }
     int FailedSteps() const { return failedSteps_; }
     void ResetFailedSteps() { failedSteps_ = 0; }
     int StepRows() const { return stepRows_; }
+    void ResetStepRows() { stepRows_ = 0; }
     double CoefficientK() const { return k_; }
     int RampByte() const { return ramp_; }
     void SetRampByte(int v) { ramp_ = v; }

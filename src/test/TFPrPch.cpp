@@ -1,115 +1,65 @@
 #include "test/TFPrPch.h"
 
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPixmap>
+#include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
+#include <clocale>
 
 #include "app/Globals.h"
 #include "app/StartResolution.h"
 #include "app/TStartWindow.h"
 #include "app/Termination.h"
-#include "link/ChannelWindow.h"
 #include "link/CommandCatalogue.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "rsmanager/RsErrors.h"
+#include "test/StatePages.h"
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString U(const char* s) { return QString::fromUtf8(s); }
 
-// Channel 1 as the station sender sees it.
-class ChannelAdapter final : public TStationChannel {
-public:
-    explicit ChannelAdapter(TChannelWindow* w) : w_(w) {}
-    void PurgeReceive() override {
-        if (w_) w_->PurgeReceive();
-    }
-    void SendBytes(const uint8_t* bytes, size_t count) override {
-        if (w_) w_->SendBytes(bytes, count);
-    }
-
-private:
-    TChannelWindow* w_;
-};
+QPushButton* Button(const char* name, const char* caption, QWidget* parent) {
+    auto* b = new QPushButton(U(caption), parent);
+    b->setObjectName(name);
+    return b;
+}
 
 }  // namespace
 
 TFPrPch::TFPrPch(QWidget* parent) : QMainWindow(parent) {
     setObjectName("FPrPch");
-    setWindowTitle(QString::fromUtf8("Проверка станции"));
-    resize(1024, 700);
+    setWindowTitle(U("Проверка станции"));
+    resize(1280, 860);
     WorkDir = platform::CurrentDirectory();
+    // Values go to the screen, the protocol and the station with a point, whatever the desktop's locale.
+    std::setlocale(LC_NUMERIC, "C");
     pzu_.Load(platform::JoinPath(WorkDir, "data\\pzu.ini"));
     interpreter_.SetPzuImage(&pzu_);
     interpreter_.SetPictureBase(WorkDir);
+    decoder_.SetPzuImage(&pzu_);
 
     auto* central = new QWidget(this);
-    auto* layout = new QVBoxLayout(central);
-    auto* top = new QHBoxLayout;
-    cbConstruction = new QComboBox(central);
-    cbConstruction->addItems({QString::fromUtf8("новая"), QString::fromUtf8("старая")});
-    cbPacket = new QComboBox(central);
-    cbPacket->addItems({"1", "2", "3"});
-    bbtStart = new QPushButton(QString::fromUtf8("Старт"), central);
-    bbtError = new QPushButton(QString::fromUtf8("Ошибка"), central);
-    bbtAbort = new QPushButton(QString::fromUtf8("Прекратить проверку?"), central);
-    sbtAutomatOff = new QPushButton(QString::fromUtf8("Выключить АВТОМАТ"), central);
-    for (QWidget* w : std::initializer_list<QWidget*>{cbConstruction, cbPacket, bbtStart, bbtError, bbtAbort, sbtAutomatOff})
-        top->addWidget(w);
-    top->addStretch();
-    auto* service = new QHBoxLayout;
-    auto field = [&](const char* text) {
-        auto* e = new QLineEdit(QString::fromUtf8(text), central);
-        e->setMaximumWidth(70);
-        service->addWidget(e);
-        return e;
-    };
-    edRotationSpeed = field("250");
-    cbInstantTrip = new QComboBox(central);
-    cbInstantTrip->addItems({QString::fromUtf8("Выкл"), QString::fromUtf8("Вкл")});
-    service->addWidget(cbInstantTrip);
-    edTransformerVoltage = field("380");
-    edDac = field("127");
-    edPwm = field("127");
-    for (auto& e : edPotentiometer) e = field("127");
-    sbtCyclic = new QPushButton(QString::fromUtf8("Цикл"), central);
-    sbtCyclic->setToolTip(QString::fromUtf8("Циклический запрос параметров"));
-    service->addWidget(sbtCyclic);
-    service->addStretch();
-    layout->addLayout(service);
-    connect(sbtCyclic, &QPushButton::clicked, this, [this] { sbtCyclicClick(); });
-    STPan3 = new QLabel(central);
-    STPan3->setObjectName("STPan3");
-    Tabl1 = new QTableWidget(TResultsTable::kInitialRows - 1, TResultsTable::kColumns, central);
-    Tabl1->setObjectName("Tabl1");
-    QStringList headers;
-    for (const char* h : TResultsTable::kHeaders) headers << QString::fromUtf8(h);
-    Tabl1->setHorizontalHeaderLabels(headers);
-    Tabl1->horizontalHeader()->setStretchLastSection(true);
-    ListProv = new QListWidget(central);
-    ListProv->setObjectName("ListProv");
-    MemoLog = new QPlainTextEdit(central);
-    MemoLog->setObjectName("MemoLog");
-    MemoLog->setReadOnly(true);
-    ImagePicture = new QLabel(central);
-    ImagePicture->setObjectName("ImagePicture");
-    ImagePicture->hide();
-    layout->addLayout(top);
-    layout->addWidget(STPan3);
-    layout->addWidget(ListProv, 1);
-    layout->addWidget(Tabl1, 3);
-    layout->addWidget(MemoLog, 2);
-    layout->addWidget(ImagePicture, 2);
+    BuildRunControls(central);
     setCentralWidget(central);
     for (auto& p : panels_) {
         p = new QLabel(this);
@@ -117,25 +67,388 @@ TFPrPch::TFPrPch(QWidget* parent) : QMainWindow(parent) {
     }
     table_.SetChangeListener([this](int row) { RefreshTableRow(row); });
     RefreshTableRow(-1);
+    ConnectTimers();
 
-    connect(&TimerContactor, &QTimer::timeout, this, [this] { TimerContactorTimer(); });
-    connect(&TimerContactorPower, &QTimer::timeout, this, [this] { TimerContactorPowerTimer(); });
-    connect(&TimerStatusICP, &QTimer::timeout, this, [this] { TimerStatusICPTimer(); });
-    connect(sbtAutomatOff, &QPushButton::clicked, this, [this] { sbtAutomatOffClick(); });
-    decoder_.SetPzuImage(&pzu_);
-    connect(&Timer3, &QTimer::timeout, this, [this] { Timer3Timer(); });
-    connect(&Timer4, &QTimer::timeout, this, [this] { Timer4Timer(); });
-    Timer3.setInterval(200);
-    Timer4.setInterval(1000);
-    Timer1.setInterval(700);
-    TimerZaxvat.setInterval(2000);
-    TimerClicker.setInterval(5000);
-    TimerContactor.setInterval(300);
-    TimerContactorPower.setInterval(3000);
-    TimerStatusICP.setInterval(1000);
+    SetStatus("Ждите... Идет начальный цикл обмена...", StatusColour::Green);
+    rbAutopilotOn->setChecked(true);
+    StatePages->hide();
+    SetSelectionEnabled(false);
+    SetStartEnabled(false);
+    SetErrorEnabled(false);
+    HideProgress();
 }
 
 TFPrPch::~TFPrPch() = default;
+
+void TFPrPch::BuildRunControls(QWidget* central) {
+    // Menu and actions.
+    auto action = [this](const char* name, const char* caption) {
+        auto* a = new QAction(U(caption), this);
+        a->setObjectName(name);
+        return a;
+    };
+    aSelectComplite = action("aSelectComplite", "Выбор тестов сделан");
+    aFullChekit = action("aFullChekit", "Полная проверка");
+    aMenuDeselect = action("aMenuDeselect", "Снять выделение");
+    aAbort = action("aAbort", "Прервать проверку и показать протокол");
+    aNewDevice = action("aNewDevice", "Новая проверка");
+    aShowNewProtocol = action("aShowNewProtocol", "Сфорировать протокол испытаний");
+    aExit = action("aExit", "Выход");
+    aTimerClickerOff = action("aTimerClickerOff", "");
+    aRequestParam = action("aRequestParam", "Запрос параметров ПЧ");
+    aResetPupch = action("aResetPupch", "Программный сброс ПЧ");
+    aAllContactorsOff = action("aAllContactorsOff", "Обесточить станцию");
+    miNewDevice = action("miNewDevice", "Новое устройство ");
+    miPzu = action("miPzu", "ПЗУ");
+    miInternalState = action("miInternalState", "Внунтреннее состояние ПЧ");
+    miLogicalNumber = action("miLogicalNumber", "Логический номер");
+    addAction(aTimerClickerOff);
+
+    QMenu* run = menuBar()->addMenu(U("Проверка"));
+    for (QAction* a : {aSelectComplite, aFullChekit, aMenuDeselect, aAbort, aNewDevice, miNewDevice,
+                       aShowNewProtocol})
+        run->addAction(a);
+    run->addSeparator();
+    run->addAction(aExit);
+    QMenu* station = menuBar()->addMenu(U("Станция"));
+    for (QAction* a : {aRequestParam, aResetPupch, aAllContactorsOff, miPzu, miInternalState, miLogicalNumber})
+        station->addAction(a);
+
+    connect(aSelectComplite, &QAction::triggered, this, [this] { BtOKClick(); });
+    connect(aFullChekit, &QAction::triggered, this, [this] { aFullChekitExecute(); });
+    connect(aMenuDeselect, &QAction::triggered, this, [this] { aMenuDeselectExecute(); });
+    connect(aAbort, &QAction::triggered, this, [this] { aAbortExecute(); });
+    connect(aNewDevice, &QAction::triggered, this, [this] { aNewDeviceExecute(); });
+    connect(miNewDevice, &QAction::triggered, this, [this] { miNewDeviceClick(); });
+    connect(aShowNewProtocol, &QAction::triggered, this, [this] { aShowNewProtocolExecute(); });
+    connect(aExit, &QAction::triggered, this, [this] { aExitExecute(); });
+    connect(aTimerClickerOff, &QAction::triggered, this, [this] { aTimerClickerOffExecute(); });
+    connect(aRequestParam, &QAction::triggered, this, [this] { aRequestParamExecute(); });
+    connect(aResetPupch, &QAction::triggered, this, [this] { aResetPupchExecute(); });
+    connect(aAllContactorsOff, &QAction::triggered, this, [this] { aAllContactorsOffExecute(); });
+    connect(miPzu, &QAction::triggered, this, [this] { miPzuClick(); });
+    connect(miInternalState, &QAction::triggered, this, [this] { miInternalStateClick(); });
+    // The logical number window comes with the test records; the item is there already.
+    miLogicalNumber->setEnabled(false);
+    miPzu->setEnabled(false);  // and the EEPROM window with the EEPROM service
+
+    // Device line: name, serial number and the three coefficients.
+    auto* device = new QHBoxLayout;
+    auto field = [&](QLineEdit*& e, const char* name, const char* label, int width) {
+        device->addWidget(new QLabel(U(label), central));
+        e = new QLineEdit(central);
+        e->setObjectName(name);
+        e->setReadOnly(true);
+        e->setMaximumWidth(width);
+        device->addWidget(e);
+    };
+    field(edDevice, "edDevice", "Устройство", 260);
+    field(edSerial, "edSerial", "Зав. №", 120);
+    field(edKUin, "edKUin", "K Uвх", 90);
+    field(edKIout, "edKIout", "K Iвых", 90);
+    field(edKUout, "edKUout", "K Uвых", 90);
+    device->addStretch();
+
+    // Check selection.
+    auto* selection = new QGroupBox(U("Выбор проверок"), central);
+    auto* sl = new QVBoxLayout(selection);
+    ListProv = new QListWidget(selection);
+    ListProv->setObjectName("ListProv");
+    BtOK = Button("BtOK", "Выбор сделан", selection);
+    btSelectAll = Button("btSelectAll", "Выбрать все тесты [ v ]", selection);
+    btDeselectAll = Button("btDeselectAll", "Снять выделение", selection);
+    sl->addWidget(ListProv, 1);
+    for (QWidget* w : {static_cast<QWidget*>(btSelectAll), static_cast<QWidget*>(btDeselectAll),
+                       static_cast<QWidget*>(BtOK)})
+        sl->addWidget(w);
+    connect(BtOK, &QPushButton::clicked, this, [this] { BtOKClick(); });
+    connect(btSelectAll, &QPushButton::clicked, this, [this] { aFullChekitExecute(); });
+    connect(btDeselectAll, &QPushButton::clicked, this, [this] { aMenuDeselectExecute(); });
+
+    // Run controls.
+    STPan3 = new QLabel(central);
+    STPan3->setObjectName("STPan3");
+    STPan3->setWordWrap(true);
+    STPan3->setMinimumHeight(48);
+    STPan3->setAutoFillBackground(true);
+    lbCurrentTest = new QLabel(central);
+    lbCurrentTest->setObjectName("lbCurrentTest");
+    QFont bold = lbCurrentTest->font();
+    bold.setBold(true);
+    lbCurrentTest->setFont(bold);
+    BitBtn1 = Button("BitBtn1", "Начать!", central);
+    BitBtn3 = Button("BitBtn3", "Ошибка", central);
+    bbtAbort = Button("bbtAbort", "Прервать проверку", central);
+    sbtAutomatOff = Button("sbtAutomatOff", "Выключить АВТОМАТ", central);
+    rbAutopilotOn = new QRadioButton(U("вкл"), central);
+    rbAutopilotOn->setObjectName("rbAutopilotOn");
+    rbAutopilotOff = new QRadioButton(U("выкл"), central);
+    rbAutopilotOff->setObjectName("rbAutopilotOff");
+    ProgressBar = new QProgressBar(central);
+    ProgressBar->setObjectName("ProgressBar");
+    auto* buttons = new QHBoxLayout;
+    for (QWidget* w : std::initializer_list<QWidget*>{BitBtn1, BitBtn3, bbtAbort, sbtAutomatOff})
+        buttons->addWidget(w);
+    buttons->addWidget(new QLabel(U("Автопилот:"), central));
+    buttons->addWidget(rbAutopilotOn);
+    buttons->addWidget(rbAutopilotOff);
+    buttons->addStretch();
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+    connect(BitBtn3, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
+    connect(bbtAbort, &QPushButton::clicked, this, [this] { aAbortExecute(); });
+    connect(sbtAutomatOff, &QPushButton::clicked, this, [this] { sbtAutomatOffClick(); });
+    connect(rbAutopilotOff, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) TimerClicker.stop();
+    });
+
+    Tabl1 = new QTableWidget(TResultsTable::kInitialRows - 1, TResultsTable::kColumns, central);
+    Tabl1->setObjectName("Tabl1");
+    QStringList headers;
+    for (const char* h : TResultsTable::kHeaders) headers << U(h);
+    Tabl1->setHorizontalHeaderLabels(headers);
+    Tabl1->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+
+    // Exchange log with its buttons, and the step picture in its place.
+    MemoLog = new QPlainTextEdit(central);
+    MemoLog->setObjectName("MemoLog");
+    MemoLog->setReadOnly(true);
+    MemoLog->setMaximumBlockCount(5000);
+    ImagePicture = new QLabel(central);
+    ImagePicture->setObjectName("ImagePicture");
+    ImagePicture->setAlignment(Qt::AlignCenter);
+    ImagePicture->hide();
+    btMonitor = Button("btMonitor", "Выкл.монитор", central);
+    btShowExchange = Button("btShowExchange", "Только текст", central);
+    btClearLog = Button("btClearLog", "Очистить", central);
+    btRs1Show = Button("btRs1Show", "COM1", central);
+    btRs2Show = Button("btRs2Show", "COM2", central);
+    auto* logButtons = new QHBoxLayout;
+    for (QWidget* w : std::initializer_list<QWidget*>{btMonitor, btShowExchange, btClearLog, btRs1Show, btRs2Show})
+        logButtons->addWidget(w);
+    logButtons->addStretch();
+    connect(btMonitor, &QPushButton::clicked, this, [this] { btMonitorClick(); });
+    connect(btShowExchange, &QPushButton::clicked, this, [this] { btShowExchangeClick(); });
+    connect(btClearLog, &QPushButton::clicked, this, [this] { MemoLog->clear(); });
+    connect(btRs1Show, &QPushButton::clicked, this, [this] {
+        if (windows_.CustomComm1) windows_.CustomComm1->show();
+    });
+    connect(btRs2Show, &QPushButton::clicked, this, [this] {
+        if (windows_.RS2) windows_.RS2->show();
+    });
+
+    // Right side: setpoints and service, and the internal state pages below them.
+    ServicePages = new QTabWidget(central);
+    ServicePages->setObjectName("ServicePages");
+    ServicePages->addTab(BuildSetpointPage(), U("Уставки ПЧ"));
+    ServicePages->addTab(BuildServicePage(), U("Сервис"));
+    StatePages = new TStatePages(central);
+
+    auto* runColumn = new QVBoxLayout;
+    runColumn->addWidget(STPan3);
+    runColumn->addWidget(lbCurrentTest);
+    runColumn->addLayout(buttons);
+    runColumn->addWidget(ProgressBar);
+    runColumn->addWidget(Tabl1, 3);
+    runColumn->addLayout(logButtons);
+    runColumn->addWidget(MemoLog, 2);
+    runColumn->addWidget(ImagePicture, 2);
+    auto* rightColumn = new QVBoxLayout;
+    rightColumn->addWidget(ServicePages);
+    rightColumn->addWidget(StatePages, 1);
+    rightColumn->addStretch();
+
+    auto* columns = new QHBoxLayout;
+    columns->addWidget(selection, 2);
+    columns->addLayout(runColumn, 5);
+    columns->addLayout(rightColumn, 4);
+    auto* layout = new QVBoxLayout(central);
+    layout->addLayout(device);
+    layout->addLayout(columns, 1);
+}
+
+QWidget* TFPrPch::BuildSetpointPage() {
+    auto* page = new QWidget;
+    auto* g = new QGridLayout(page);
+    auto readBack = [&](int i, int row) {
+        lbReadBack[i] = new QLabel(page);
+        lbReadBack[i]->setObjectName(QString("lbReadBack%1").arg(i));
+        lbReadBack[i]->setStyleSheet("color: navy");
+        g->addWidget(lbReadBack[i], row, 2);
+    };
+    auto text = [&](const char* name, const char* value) {
+        auto* e = new QLineEdit(U(value), page);
+        e->setObjectName(name);
+        e->setMaximumWidth(90);
+        return e;
+    };
+    edRotationSpeed = text("edRotationSpeed", "250");
+    cbInstantTrip = new QComboBox(page);
+    cbInstantTrip->setObjectName("cbInstantTrip");
+    cbInstantTrip->addItems({U("Выкл"), U("Вкл")});
+    cbConstruction = new QComboBox(page);
+    cbConstruction->setObjectName("cbConstruction");
+    cbConstruction->addItems({U("новая"), U("старая")});
+    edTransformerVoltage = text("edTransformerVoltage", "380");
+    cbPacket = new QComboBox(page);
+    cbPacket->setObjectName("cbPacket");
+    cbPacket->addItems({"1", "2", "3"});
+    auto* btRotationSpeed = Button("btRotationSpeed", "Обороты", page);
+    auto* btInstantTrip = Button("btInstantTrip", "Мгнов. откл. по току", page);
+    g->addWidget(btRotationSpeed, 0, 0);
+    g->addWidget(edRotationSpeed, 0, 1);
+    readBack(0, 0);
+    g->addWidget(btInstantTrip, 1, 0);
+    g->addWidget(cbInstantTrip, 1, 1);
+    readBack(1, 1);
+    const char* labels[] = {"Время", "Дата", "Год"};
+    for (int i = 0; i < 3; ++i) {
+        g->addWidget(new QLabel(U(labels[i]), page), 2 + i, 0);
+        readBack(2 + i, 2 + i);
+    }
+    g->addWidget(new QLabel(U("Вариант конструкции"), page), 5, 0);
+    g->addWidget(cbConstruction, 5, 1);
+    readBack(5, 5);
+    g->addWidget(new QLabel(U("Напряжение трансформатора"), page), 6, 0);
+    g->addWidget(edTransformerVoltage, 6, 1);
+    readBack(6, 6);
+    g->addWidget(new QLabel(U("Пакет настроек"), page), 7, 0);
+    g->addWidget(cbPacket, 7, 1);
+    readBack(7, 7);
+    auto* btSendAll = Button("btSendAll", "Отправить все", page);
+    auto* btReadAll = Button("btReadAll", "Считать все", page);
+    g->addWidget(btSendAll, 8, 0);
+    g->addWidget(btReadAll, 8, 1);
+    auto* chips = new QHBoxLayout;
+    for (int i = 0; i < 8; ++i) {
+        auto* b = new QPushButton(U("ПЗУ") + QString::number(i), page);
+        b->setObjectName(QString("btPzu%1").arg(i));
+        chips->addWidget(b);
+        connect(b, &QPushButton::clicked, this, [this, i] { btEepromClick(i); });
+    }
+    g->addLayout(chips, 9, 0, 1, 3);
+    auto* notice = new QLabel(U("Внимание! Данные уставки действительны только на время тестирования станции. "
+                                "Перед эксплуатацией уставки вводить только через ПИУ."),
+                              page);
+    notice->setWordWrap(true);
+    notice->setStyleSheet("color: #a00000");
+    g->addWidget(notice, 10, 0, 1, 3);
+    connect(btRotationSpeed, &QPushButton::clicked, this, [this] { btRotationSpeedClick(); });
+    connect(btInstantTrip, &QPushButton::clicked, this, [this] { btInstantTripClick(); });
+    connect(btSendAll, &QPushButton::clicked, this, [this] { btSendAllClick(); });
+    connect(btReadAll, &QPushButton::clicked, this, [this] { btReadAllClick(); });
+    return page;
+}
+
+QWidget* TFPrPch::BuildServicePage() {
+    auto* page = new QWidget;
+    auto* g = new QGridLayout(page);
+    int n = 0;
+    auto tool = [&](const char* hint, const char* caption, std::function<void()> handler) {
+        auto* b = new QToolButton(page);
+        b->setText(U(caption));
+        b->setToolTip(U(hint));
+        b->setObjectName(QString("sbtService%1").arg(n));
+        g->addWidget(b, n / 4, n % 4);
+        ++n;
+        connect(b, &QToolButton::clicked, this, std::move(handler));
+        return b;
+    };
+    auto send = [this](const char* text) {
+        return [this, text] { SendServiceCommand({true, text, ""}); };
+    };
+    tool("Запрос уставок", "Уставки?", send(cmd::kReadSetpoints));
+    tool("Запрос служебной информации", "Служ. ЦП", send(cmd::kServiceCentral));
+    tool("Запрос служебной коммутатора", "Служ. КК", send(cmd::kServiceSwitch));
+    tool("Замер", "Замер", send(cmd::kMeasure));
+    tool("Программный сброс", "Сброс", send(cmd::kSoftReset));
+    tool("Программный  сброс", "Сброс 2", send(cmd::kSoftResetToolbar));
+    tool("Запрос паспорта", "Паспорт", send(cmd::kPassport));
+    tool("Тест ПИЛА", "ПИЛА", send(cmd::kSawTest));
+    tool("Стоп ТЕСТ КК", "Стоп КК", send(cmd::kStopTest));
+    tool("Стоп тест", "Стоп", send(cmd::kStopTest));
+    tool("Тест коммутатора", "Тест КК", send(cmd::kSwitchTest));
+    tool("Перебор комбинаций", "Перебор", send(cmd::kSwitchTest));
+    tool("Выдать отрицательный порог", "Порог -", send(cmd::kIssueCombination[0]));
+    tool("Выдать положительный порог", "Порог +", send(cmd::kIssueCombination[1]));
+    tool("Выдать комбинацию 0", "Комб. 0", send(cmd::kIssueCombination[0]));
+    tool("Выдать комбинацию 10", "Комб. 10", send(cmd::kIssueCombination[1]));
+    for (int i = 2; i <= 5; ++i) {
+        static const char* const kHints[] = {"Выдать комбинацию 2", "Выдать комбинацию 3", "Выдать комбинацию 4",
+                                             "Выдать комбинацию 5"};
+        static const char* const kCaptions[] = {"Комб. 2", "Комб. 3", "Комб. 4", "Комб. 5"};
+        tool(kHints[i - 2], kCaptions[i - 2], send(cmd::kIssueCombination[static_cast<size_t>(i)]));
+    }
+    tool("Сброс защиты", "Сброс защ.", [this] { btProtectionResetClick(); });
+    sbtCyclic = tool("Циклический запрос параметров", "Цикл", [this] { sbtCyclicClick(); });
+    sbtCyclic->setObjectName("sbtCyclic");
+
+    int row = n / 4 + 1;
+    auto valueRow = [&](const char* hint, QLineEdit*& e, const char* name, std::function<void()> handler) {
+        auto* b = new QToolButton(page);
+        b->setText(U(hint).trimmed());
+        b->setToolTip(U(hint));
+        e = new QLineEdit("127", page);
+        e->setObjectName(name);
+        e->setMaximumWidth(60);
+        g->addWidget(b, row, 0, 1, 3);
+        g->addWidget(e, row, 3);
+        ++row;
+        connect(b, &QToolButton::clicked, this, std::move(handler));
+    };
+    valueRow("Установить ЦАП", edDac, "edDac", [this] { btDacClick(); });
+    valueRow("Установка ШИМ", edPwm, "edPwm", [this] { btPwmClick(); });
+    static const char* const kPotentiometers[] = {"Потенциометр канала рег. тока", "Потенциометр канала А",
+                                                  "Потенциометр канала С", " Потенциометр канала рег. напряжения ",
+                                                  " Потенциометр канала В "};
+    for (int i = 0; i < 5; ++i)
+        valueRow(kPotentiometers[i], edPotentiometer[i], QString("edPotentiometer%1").arg(i).toUtf8().constData(),
+                 [this, i] { btPotentiometerClick(i); });
+
+    auto* keys = new QGroupBox(U("Замкнуть ключи"), page);
+    auto* kg = new QGridLayout(keys);
+    static const char* const kKeyCaptions[] = {" M A", " M B", " M C", " V A", " V B", " V C", " Igr",
+                                               " U лин", " I рег", " U рег", "Резерв", "Резерв", "Резерв", "Резерв"};
+    for (int i = 0; i < 14; ++i) {
+        cbKeys[i] = new QCheckBox(U(kKeyCaptions[i]), keys);
+        cbKeys[i]->setObjectName(QString("cbKey%1").arg(i));
+        kg->addWidget(cbKeys[i], i / 7, i % 7);
+    }
+    auto* btCloseKeys = new QToolButton(keys);
+    btCloseKeys->setText(U("Замкнуть ключи"));
+    btCloseKeys->setToolTip(U("Замкнуть ключи"));
+    btCloseKeys->setObjectName("btCloseKeys");
+    kg->addWidget(btCloseKeys, 2, 0, 1, 3);
+    connect(btCloseKeys, &QToolButton::clicked, this, [this] { btCloseKeysClick(); });
+    g->addWidget(keys, row, 0, 1, 4);
+    return page;
+}
+
+void TFPrPch::ConnectTimers() {
+    const std::pair<QTimer*, std::function<void()>> handlers[] = {
+        {&Timer1, [this] { Timer1Timer(); }},
+        {&TmrBeg, [this] { TmrBegTimer(); }},
+        {&TimerZaxvat, [this] { TimerZaxvatTimer(); }},
+        {&TimerClicker, [this] { TimerClickerTimer(); }},
+        {&TimerShutdown, [this] { TimerShutdownTimer(); }},
+        {&TimerContactorPower, [this] { TimerContactorPowerTimer(); }},
+        {&TimerContactor, [this] { TimerContactorTimer(); }},
+        {&TimerStatusICP, [this] { TimerStatusICPTimer(); }},
+        {&Timer3, [this] { Timer3Timer(); }},
+        {&Timer4, [this] { Timer4Timer(); }},
+    };
+    for (const auto& [timer, handler] : handlers) connect(timer, &QTimer::timeout, this, handler);
+    Timer1.setInterval(700);
+    TmrBeg.setInterval(700);
+    TimerZaxvat.setInterval(2000);
+    TimerClicker.setInterval(5000);
+    TimerShutdown.setInterval(3000);
+    TimerContactorPower.setInterval(3000);
+    TimerContactor.setInterval(300);
+    TimerStatusICP.setInterval(1000);
+    Timer3.setInterval(200);
+    Timer4.setInterval(1000);
+    TimerShutdownQuick.setInterval(1000);
+}
 
 void TFPrPch::SetWindows(const AppWindows_T& windows) {
     windows_ = windows;
@@ -151,6 +464,12 @@ void TFPrPch::showEvent(QShowEvent* e) {
     QTimer::singleShot(0, this, [this] { FormShow(); });
 }
 
+void TFPrPch::closeEvent(QCloseEvent* e) {
+    // The stand is switched off first; the shutdown ends the program.
+    e->ignore();
+    if (!ShuttingDown()) StartShutdown();
+}
+
 void TFPrPch::FormShow() {
     StartWindowLinks_T links;
     links.stationChannel = windows_.CustomComm1;
@@ -164,8 +483,7 @@ void TFPrPch::FormShow() {
     const int result = ExecModal(*startWindow_);
     if (result == TStartWindow::mrAbort || result == TStartWindow::mrCancel) RequestTermination();
     if (Globals().TypeDevice == "None") {
-        platform::Dialogs::Current().Show(kUnavailableMessage, "Проверка станции",
-                                          platform::DialogIcon::Warning);
+        platform::Dialogs::Current().Show(kUnavailableMessage, "Проверка станции", platform::DialogIcon::Warning);
         RequestTermination();
     }
     cbConstruction->setCurrentIndex(Globals().ConstructionOld);
@@ -174,8 +492,8 @@ void TFPrPch::FormShow() {
 
     // Channel 2, then channel 1, from the settings file of the working folder.
     const std::string config = WorkDir + "\\" + "data\\nastr.ini";
-    for (TChannelWindow* w : {static_cast<TChannelWindow*>(windows_.RS2),
-                              static_cast<TChannelWindow*>(windows_.CustomComm1)}) {
+    for (TChannelWindow* w :
+         {static_cast<TChannelWindow*>(windows_.RS2), static_cast<TChannelWindow*>(windows_.CustomComm1)}) {
         if (!w) continue;
         w->SetConfigFile(config);
         try {
@@ -186,6 +504,12 @@ void TFPrPch::FormShow() {
         }
     }
     TimerStatusICP.start();
+    if (!tagDialog_) return;  // no tag dialog: the window stays for service work
+    RunTag_T tag;
+    if (ShowTagDialog(tag))
+        Preparation(tag);
+    else
+        StartShutdown();
 }
 
 void TFPrPch::OpenScript(const std::string& path) {
@@ -194,301 +518,21 @@ void TFPrPch::OpenScript(const std::string& path) {
 }
 
 int TFPrPch::BuildCheckList() {
+    ShowCheckList(script_.BuildCheckList());
+    return ListProv->count();
+}
+
+void TFPrPch::ShowCheckList(const TScript::CheckList_T& list) {
     ListProv->clear();
-    const TScript::CheckList_T list = script_.BuildCheckList();
     for (const std::string& name : list.names) {
-        auto* item = new QListWidgetItem(Q(name), ListProv);
+        auto* item = new QListWidgetItem(QString::fromStdString(name), ListProv);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(list.tickSingle ? Qt::Checked : Qt::Unchecked);
     }
     if (list.brokenChain)
-        platform::Dialogs::Current().Show(
-            "Цепочка проверок сценария разорвана: раздел " + list.brokenAt +
-                " встречается повторно. Список проверок показан до этого места.",
-            "Ошибка сценария", platform::DialogIcon::Warning);
-    return ListProv->count();
-}
-
-std::vector<TScript::RunEntry_T> TFPrPch::SelectionDone() {
-    std::vector<bool> ticked;
-    for (int i = 0; i < ListProv->count(); ++i) ticked.push_back(ListProv->item(i)->checkState() == Qt::Checked);
-    auto table = script_.MakeRunTable(ticked);
-    if (table.empty()) {
-        platform::Dialogs::Current().Show("Отметьте необходимые проверки", "Проверка станции");
-        return table;
-    }
-    const std::string check = "title" + std::to_string(table.front().number);
-    interpreter_.SetCurrentStep("step" + std::to_string(table.front().oneStep));
-    ShowStatus(script_.ReadString(check, "Titl") + " " + script_.ReadString(check, "Text"));
-    return table;
-}
-
-void TFPrPch::SendStationCommand(const std::function<void(uint8_t&)>& rewrite) {
-    if (!script_.Loaded()) return;
-    ChannelAdapter channel(windows_.CustomComm1);
-    const TStationSender::Sent_T r = sender_.Send(Send, channel, rewrite);
-    panels_[1]->setText(Q(r.status2));
-    panels_[2]->clear();
-    if (r.sent && exchangeLogOn_) LogLine(r.logLine);
-}
-
-void TFPrPch::LogLine(const std::string& line) { MemoLog->appendPlainText(Q(line)); }
-
-std::vector<std::string> TFPrPch::LastLogLines(int count) const {
-    const QStringList lines = MemoLog->toPlainText().split('\n');
-    std::vector<std::string> out;
-    for (int i = std::max(0, static_cast<int>(lines.size()) - count); i < lines.size(); ++i)
-        out.push_back(lines[i].toStdString());
-    return out;
-}
-
-void TFPrPch::ShowStatus(const std::string& text) { STPan3->setText(Q(text)); }
-
-void TFPrPch::SetAutopilotInterval(int ms) {
-    const bool running = TimerClicker.isActive();
-    TimerClicker.setInterval(ms);
-    if (running) TimerClicker.start();
-}
-
-void TFPrPch::SetCombination(int number, int contactorTimerMs) {
-    combination_.Set(number);
-    TimerContactor.setInterval(contactorTimerMs);
-    TimerContactor.start();
-}
-
-void TFPrPch::StartContactorAction(int action, int intervalMs) {
-    bbtStart->setEnabled(false);
-    bbtAbort->setEnabled(false);
-    sbtAutomatOff->setEnabled(false);
-    TimerContactorPowerTag = action;
-    TimerContactorPower.setInterval(intervalMs);
-    TimerContactorPower.start();
-}
-
-void TFPrPch::TimerContactorTimer() {
-    TCombination::Pair pair;
-    if (!combination_.Next(pair)) {
-        TimerContactor.stop();
-        return;
-    }
-    const auto command = standIo_.SwitchContactor(pair.first, pair.second);
-    if (!command) return;  // the module has not answered yet: the mask carries the change
-    if (windows_.RS2) windows_.RS2->SendBytes(command->data(), command->size());
-    LogLine(TStandIo::LogOut(*command));
-}
-
-void TFPrPch::TimerContactorPowerTimer() {
-    const int action = TimerContactorPowerTag;
-    bbtStart->setEnabled(false);
-    bbtAbort->setEnabled(false);
-    sbtAutomatOff->setEnabled(false);
-    const char* text = TContactorAction::StatusText(action);
-    panels_[3]->setText(text ? QString::fromUtf8(text) : QString());
-    const TContactorAction::Tick_T t = action_.OnTick(action);
-    if (t.setAutomatOff) automatOff_ = true;
-    if (t.combination) SetCombination(t.combination, 200);
-    for (int i = 0; i < t.stationCommands; ++i) {
-        Send = cmd::kSoftReset;
-        SendStationCommand();
-    }
-    if (t.finished) {
-        TimerContactorPower.stop();
-        TimerContactorPowerTag = 0;
-        automatOff_ = false;
-        bbtStart->setEnabled(true);
-        bbtAbort->setEnabled(true);
-        sbtAutomatOff->setEnabled(true);
-        panels_[3]->clear();
-    }
-}
-
-void TFPrPch::TimerStatusICPTimer() {
-    const std::vector<uint8_t> request = TStandIo::InputRequest();
-    if (windows_.RS2) windows_.RS2->SendBytes(request.data(), request.size());
-}
-
-void TFPrPch::RS2RxChar() {
-    if (!windows_.RS2) return;
-    uint8_t block[TChannelWindow::kMaxBlock];
-    int32_t status = 0;
-    const int n = windows_.RS2->ReceiveBlock(block, status);
-    LogLine(TStandIo::LogIn(block, static_cast<size_t>(n)));
-    standIo_.OnReply(block, static_cast<size_t>(n));
-}
-
-void TFPrPch::Read1(int) {
-    if (!windows_.CustomComm1) return;
-    uint8_t block[TChannelWindow::kMaxBlock];
-    int32_t status = 0;
-    const int n = windows_.CustomComm1->ReceiveBlock(block, status);
-    TReplyReader& reader = sender_.Reader();
-    const bool pending = !reader.ReplyDone();
-    const TReplyReader::Read_T r = reader.Read(block, static_cast<size_t>(n));
-    if (!r.frameExtracted) return;
-    windows_.CustomComm1->PurgeReceive();
-    if (r.result == TReplyReader::Result::ChecksumError) {
-        panels_[2]->setText(QString::fromUtf8("Ошибка контрольной суммы"));
-        return;
-    }
-    panels_[2]->setText(QString::fromUtf8("Ответ получен"));
-    if (exchangeLogOn_) LogLine(" <-" + r.frameText);
-    decoder_.SetStoreEeprom(interpreter_.StoreEeprom());
-    decoder_.SetBoardKind(Globals().TypeDevice == "Плата" || Globals().TypeDevice == "Вх.контр.платы");
-    const TAnswerDecoder::Result_T d = decoder_.Decode(reader.RcdCommand().Bytes());
-    if (d.stationRequest) IsMaster = false;
-    if (!d.answered) return;
-    if (d.known && d.answered) interpreter_.SetScaleFactor(decoder_.ScaleS());
-    if (!decoder_.State().rotationStatus.empty() || r.code == 0x73)
-        panels_[3]->setText(Q(decoder_.State().rotationStatus));
-    if (!pending) {
-        // An answer nobody asked for: the state poll looks again soon.
-        TimerZaxvat.setInterval(50);
-        if (!IsMaster) TimerZaxvat.start();
-    } else {
-        reader.SetReplyDone(true);
-    }
-}
-
-void TFPrPch::aAllContactorsOffExecute() {
-    TimerClicker.stop();
-    Send = cmd::kPowerOff;
-    SendStationCommand();
-    TimerContactor.stop();
-    TimerContactorPower.stop();
-    SetCombination(1, 150);
-    automatOff_ = true;
-    bbtStart->setEnabled(true);
-    sbtAutomatOff->setText(QString::fromUtf8("Включить АВТОМАТ"));
-}
-
-void TFPrPch::SendServiceCommand(const ServiceCommand_T& command) {
-    if (!command.ok) {
-        platform::Dialogs::Current().Show(command.error, "Проверка станции", platform::DialogIcon::Warning);
-        return;
-    }
-    Send = command.text;
-    SendStationCommand();
-}
-
-void TFPrPch::btRotationSpeedClick() { SendServiceCommand(RotationSpeedCommand(edRotationSpeed->text().toStdString())); }
-void TFPrPch::btInstantTripClick() { SendServiceCommand(InstantTripCommand(cbInstantTrip->currentIndex())); }
-void TFPrPch::btReadAllClick() { SendServiceCommand({true, cmd::kReadSetpoints, ""}); }
-void TFPrPch::btEepromClick(int chip) {
-    if (chip >= 0 && chip < 8) SendServiceCommand({true, cmd::kEepromRead40[chip], ""});
-}
-void TFPrPch::btDacClick() { SendServiceCommand(DacCommand(edDac->text().toStdString())); }
-void TFPrPch::btPwmClick() { SendServiceCommand(PwmCommand(edPwm->text().toStdString())); }
-void TFPrPch::btPotentiometerClick(int channel) {
-    if (channel >= 0 && channel < 5)
-        SendServiceCommand(PotentiometerCommand(channel, edPotentiometer[channel]->text().toStdString()));
-}
-
-void TFPrPch::btProtectionResetClick() {
-    protectionReset_.assign(cmd::kProtectionReset.begin(), cmd::kProtectionReset.end());
-    pollBeforeReset_ = TimerZaxvat.isActive();
-    TimerZaxvat.stop();
-    Timer3.start();
-}
-
-void TFPrPch::Timer3Timer() {
-    if (protectionReset_.empty()) {
-        Timer3.stop();
-        if (pollBeforeReset_ && !IsMaster) TimerZaxvat.start();
-        return;
-    }
-    Send = protectionReset_.front();
-    protectionReset_.erase(protectionReset_.begin());
-    SendStationCommand();
-}
-
-void TFPrPch::sbtCyclicClick() {
-    Send = cmd::kServiceCentral;
-    if (Timer4.isActive()) {
-        Timer4.stop();
-        sbtCyclic->setToolTip(QString::fromUtf8("Циклический запрос параметров"));
-        if (!IsMaster && !Timer1.isActive()) TimerZaxvat.start();
-    } else {
-        Timer4.start();
-        sbtCyclic->setToolTip(QString::fromUtf8("Остановить обмен"));
-        if (!IsMaster) TimerZaxvat.stop();
-    }
-}
-
-void TFPrPch::sbtAutomatOffClick() {
-    TimerClicker.stop();
-    if (automatOff_) {
-        automatOff_ = false;
-        sbtAutomatOff->setText(QString::fromUtf8("Выключить АВТОМАТ"));
-    } else {
-        automatOff_ = true;
-        bbtStart->setEnabled(true);
-        sbtAutomatOff->setText(QString::fromUtf8("Включить АВТОМАТ"));
-    }
-}
-
-bool TFPrPch::AskOperator(const std::string& caption, const std::string& text) {
-    bbtStart->setText(QString::fromUtf8("Пауза..."));
-    bbtStart->setEnabled(false);
-    automatOff_ = true;
-    TimerClicker.stop();
-    const auto answer = platform::Dialogs::Current().Ask(text, caption, platform::DialogButtons::YesNo,
-                                                         platform::DialogIcon::Question);
-    automatOff_ = false;
-    TimerClicker.start();
-    return answer == platform::DialogResult::Yes;
-}
-
-bool TFPrPch::ShowPicture(const std::string& path) {
-    QPixmap p(Q(platform::NormalizePath(path)));
-    if (p.isNull()) return false;
-    ImagePicture->setPixmap(p);
-    MemoLog->hide();
-    ImagePicture->show();
-    return true;
-}
-
-void TFPrPch::HidePicture() {
-    ImagePicture->clear();
-    ImagePicture->hide();
-    MemoLog->show();
-}
-
-void TFPrPch::SetAbortCaption(const std::string& caption) { bbtAbort->setText(Q(caption)); }
-
-void TFPrPch::SetErrorButtonEnabled(bool enabled) { bbtError->setEnabled(enabled); }
-
-void TFPrPch::ScrollToRow(int row) {
-    if (row >= 1 && row - 1 < Tabl1->rowCount()) Tabl1->scrollToItem(Tabl1->item(row - 1, 0));
-}
-
-void TFPrPch::SendSetpointCommand() {
-    SendServiceCommand(SetpointBlockCommand(edRotationSpeed->text().toStdString(), cbInstantTrip->currentIndex(),
-                                            static_cast<unsigned>(std::max(0, cbConstruction->currentIndex())),
-                                            edTransformerVoltage->text().toStdString(),
-                                            static_cast<unsigned>(Globals().NPacket)));
-}
-
-void TFPrPch::SendStepCommand(const std::string& text, const std::function<void(uint8_t&)>& rewrite) {
-    Send = text;
-    SendStationCommand(rewrite);
-}
-
-void TFPrPch::ApplyPacing(int pacing) {
-    if (pacing == 0) {
-        Timer1.start();
-        bbtStart->setEnabled(false);
-        bbtError->setEnabled(false);
-    } else {
-        Timer1.stop();
-        bbtStart->setText("OK");
-        bbtStart->setEnabled(!TimerContactorPower.isActive());
-    }
-    if (!IsMaster) {
-        if (Timer1.isActive())
-            TimerZaxvat.stop();
-        else
-            TimerZaxvat.start();
-    }
+        platform::Dialogs::Current().Show("Цепочка проверок сценария разорвана: раздел " + list.brokenAt +
+                                              " встречается повторно. Список проверок показан до этого места.",
+                                          "Ошибка сценария", platform::DialogIcon::Warning);
 }
 
 void TFPrPch::RefreshTableRow(int row) {
@@ -506,6 +550,6 @@ void TFPrPch::RefreshTableRow(int row) {
             item = new QTableWidgetItem;
             Tabl1->setItem(row - 1, c, item);
         }
-        item->setText(Q(table_.Cell(c, row)));
+        item->setText(QString::fromStdString(table_.Cell(c, row)));
     }
 }

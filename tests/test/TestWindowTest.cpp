@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QToolButton>
 
 #include "link/ChannelWindow.h"
 #include "platform/Cp1251.h"
@@ -60,8 +61,8 @@ TEST(TestWindow, AStepSendsItsCommandOnChannelOne) {
     EXPECT_EQ(t.w.Tabl1->item(0, 5)->text().toStdString(), "OK");
     // Pacing 1: the step timer stops and the start button reads "OK".
     EXPECT_FALSE(t.w.Timer1.isActive());
-    EXPECT_EQ(t.w.bbtStart->text().toStdString(), "OK");
-    EXPECT_TRUE(t.w.bbtError->isEnabled());  // one row, operator pacing
+    EXPECT_EQ(t.w.BitBtn1->text().toStdString(), "OK");
+    EXPECT_TRUE(t.w.BitBtn3->isEnabled());  // one row, operator pacing
 }
 
 TEST(TestWindow, NothingIsSentWithoutAScript) {
@@ -77,14 +78,18 @@ TEST(TestWindow, TheCheckListFollowsTheChainAndABrokenOneIsReported) {
     EXPECT_EQ(t.w.BuildCheckList(), 2);
     ASSERT_EQ(t.dialogs.Questions().size(), 1u);
     EXPECT_NE(t.dialogs.Questions()[0].text.find("title1"), std::string::npos);
-    EXPECT_TRUE(t.w.SelectionDone().empty());
+    t.w.BtOKClick();
     EXPECT_EQ(t.dialogs.Questions().back().text, "Отметьте необходимые проверки");
+    EXPECT_FALSE(t.w.Run().RunActive());
     t.w.ListProv->item(1)->setCheckState(Qt::Checked);
-    const auto table = t.w.SelectionDone();
-    ASSERT_EQ(table.size(), 1u);
-    EXPECT_EQ(table[0].number, 2);
+    t.w.BtOKClick();
+    EXPECT_TRUE(t.w.Run().RunActive());
+    EXPECT_EQ(t.w.Run().CheckNumber(), 2);
     EXPECT_EQ(t.w.Interpreter().CurrentStep(), "step7");
     EXPECT_EQ(t.w.STPan3->text().toStdString(), "B ");
+    EXPECT_EQ(t.w.lbCurrentTest->text().toStdString(), "B");
+    EXPECT_EQ(t.w.BitBtn1->text().toStdString(), "Начать!");
+    EXPECT_FALSE(t.w.BtOK->isEnabled());
 }
 
 TEST(TestWindow, PicturesReplaceTheLogAndAMissingOneStopsTheStep) {
