@@ -253,11 +253,16 @@ void TRunSequencer::Step(int mode) {
         } else {
             reason = Reason::Stopped;
             ++runSilent_;
-            host_.ShowNoAnswer();
-            if (runSilent_ > kRunSilentLimit && !SilentStationQuestion()) return;
+            if (runSilent_ > kRunSilentLimit && !SilentStationQuestion()) {
+                host_.ShowNoAnswer();
+                return;
+            }
         }
         // The chain's end is not a step of its own.
         if (interp_.CurrentStep() != kEndStep) ExecuteAndJudge(mode, reason);
+        // Shown after the step's command went again, whose sending clears the answer panel:
+        // the operator sees it until an answer comes.
+        if (reason == Reason::Stopped) host_.ShowNoAnswer();
     }
     if (runActive_ && interp_.CurrentStep() == kEndStep) EndCheck();
 }

@@ -30,6 +30,7 @@ bool LoadScenario(const std::string& path, Scenario_T& s, std::string& error) {
     s.clearAfterPolls = ini.ReadInteger("station", "clear_after_polls", s.clearAfterPolls);
     s.scale = static_cast<uint8_t>(ini.ReadInteger("station", "scale", s.scale));
     s.logicalNumber = static_cast<uint16_t>(ini.ReadInteger("station", "logical_number", s.logicalNumber));
+    s.eepromVersion = ini.ReadInteger("station", "eeprom_version", s.eepromVersion);
     const auto versions = HexTextToBytes(ini.ReadString("station", "versions", ""));
     if (versions.size() == 4) s.versions = versions;
     for (const std::string& line : ini.ReadSectionLines("answers")) {

@@ -22,6 +22,7 @@ struct Scenario_T {
     uint8_t scale = 0x80;        // data byte of the 0xE5 answer
     uint16_t logicalNumber = 1;  // reported in 0x7F until programmed
     std::vector<uint8_t> versions = {1, 1, 1, 1};  // CP, KK, RG, IZM in 0x7F
+    int eepromVersion = 1;       // firmware version in the EEPROM: chip 0, address 4 holds it + 100
     // [answers] code (hexadecimal) = data bytes (hexadecimal text); replaces the default data.
     std::map<uint8_t, std::vector<uint8_t>> answers;
     // [modules]

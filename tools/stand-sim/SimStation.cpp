@@ -9,7 +9,9 @@ namespace sim {
 SimStation::SimStation(Scenario_T scenario)
     : scenario_(std::move(scenario)),
       logicalNumber_(scenario_.logicalNumber),
-      eeprom_(8, std::vector<uint8_t>(kPageSize, 0xFF)) {}
+      eeprom_(8, std::vector<uint8_t>(kPageSize, 0xFF)) {
+    eeprom_[0][4] = static_cast<uint8_t>(100 + scenario_.eepromVersion);
+}
 
 std::vector<uint8_t> SimStation::Frame(uint8_t code, const std::vector<uint8_t>& data) {
     std::vector<uint8_t> f;

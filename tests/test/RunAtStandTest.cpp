@@ -1,0 +1,253 @@
+// Whole runs of the test window against the simulated station and stand, through the real
+// channels: the demo script passing, a silent station, the abort, the loop exit and shutdown.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+
+#include "SimScenario.h"
+#include "StandSim.h"
+#include "app/Globals.h"
+#include "app/TStartWindow.h"
+#include "app/Termination.h"
+#include "link/ChannelWindow.h"
+#include "platform/Cp1251.h"
+#include "platform/Paths.h"
+#include "records/TProt.h"
+#include "support/QtWait.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
+#include "test/StatePages.h"
+#include "test/TFPrPch.h"
+
+using namespace std::chrono_literals;
+using platform::DialogResult;
+
+namespace {
+
+const std::string kDemo = STAND_DEMO_DIR;
+
+struct Stand {
+    sim::StandSim sim;
+    TempDir dir;
+    std::unique_ptr<ScopedWorkingDirectory> cd;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<platform::ScopedDialogs> use;
+    TCustomComm1 c1;
+    TRS2 c2;
+    TProt prot;
+    QTimer viewerCloser;  // the operator closes the protocol viewer whenever it opens
+    std::unique_ptr<TFPrPch> main;
+    RunTag_T tag;
+    bool prepareAtStart = false;
+
+    explicit Stand(const sim::Scenario_T& scenario, const std::string& script = "stanciya.ini") : sim(scenario) {
+        std::string error;
+        EXPECT_TRUE(sim.Start(error)) << error;
+        for (const char* folder : {"data", "scn"})
+            for (const std::string& f : platform::ListFiles(kDemo + "/" + folder, "*.*")) {
+                std::string bytes;
+                EXPECT_TRUE(platform::ReadFileBytes(kDemo + "/" + folder + "/" + f, bytes));
+                dir.Write(std::string(folder) + "/" + f, bytes);
+            }
+        dir.Write("data/nastr.ini",
+                  platform::Utf8ToCp1251("[ControlDevice]\nname=Stantion\n[Stantion]\nmode=ВОЛТАР\n"
+                                         "[port]\nconnect_stantion=" + sim.StationPort() +
+                                         "\nconnect_stend=" + sim.ModulesPort() +
+                                         "\n[version]\nvCP=1\nvKK=1\nvRG=1\nvIzm=1\nvPzu=1\n"));
+        cd = std::make_unique<ScopedWorkingDirectory>(dir.Path());
+        use = std::make_unique<platform::ScopedDialogs>(dialogs);
+        ResetTerminationForTests();
+        IsMaster = false;
+        GetLN = false;
+        main = std::make_unique<TFPrPch>();
+        AppWindows_T windows;
+        windows.CustomComm1 = &c1;
+        windows.RS2 = &c2;
+        windows.Prot = &prot;
+        main->SetWindows(windows);
+        tag.scriptPath = "scn\\" + script;
+        tag.deviceName = "Станция ВОЛТАР";
+        tag.serialNumber = "12";
+        tag.kUin = tag.kIout = tag.kUout = 0.1;
+        tag.expectedVersions = {1, 1, 1, 1, 1};
+        main->SetTagDialog([this](RunTag_T& t) {
+            if (!prepareAtStart) return false;
+            t = tag;
+            return main->Protocol().Open("prot\\12.000.txt");
+        });
+        QObject::connect(&viewerCloser, &QTimer::timeout, [this] {
+            if (prot.isVisible()) prot.reject();
+        });
+        viewerCloser.start(50);
+    }
+    ~Stand() {
+        c1.CloseChannel();
+        c2.CloseChannel();
+    }
+
+    // Start window OK, both channels open; the tag accepted when prepareAtStart is set.
+    void Show() {
+        QTimer::singleShot(0, [this] {
+            if (auto* start = main->StartWindow()) start->BitBtn1->click();
+        });
+        main->FormShow();
+        main->SwitchAutopilotOff();  // the test presses the start button itself
+    }
+    bool PrepareAndSelect(std::chrono::seconds within = 30s) {
+        prepareAtStart = true;
+        Show();
+        if (!WaitUntil([&] { return !main->Run().ListRunning(); }, within)) return false;
+        main->aFullChekitExecute();
+        main->BtOKClick();
+        return main->Run().RunActive();
+    }
+    // The operator presses the start button whenever it is enabled and the station has answered.
+    bool Operate(const std::function<bool()>& until, std::chrono::seconds within) {
+        return WaitUntil(
+            [&] {
+                if (until()) return true;
+                if (main->BitBtn1->isEnabled() && main->Sender().Reader().ReplyDone() &&
+                    !main->TimerContactorPower.isActive())
+                    main->BitBtn1Click();
+                return until();
+            },
+            within);
+    }
+    // The output commands the modules received ("@AAHH"), without the input polls.
+    std::vector<std::string> Outputs() {
+        std::vector<std::string> out;
+        for (const std::string& c : sim.ModuleCommands())
+            if (c.size() == 5) out.push_back(c);
+        return out;
+    }
+    std::string Status() const { return main->STPan3->text().toStdString(); }
+    std::string Protocol() const { return platform::Cp1251ToUtf8(dir.Read("prot/12.000.txt")); }
+    size_t Requests(uint8_t code) {
+        size_t n = 0;
+        for (const auto& r : sim.StationRequests()) n += r.size() > 3 && r[3] == code;
+        return n;
+    }
+};
+
+}  // namespace
+
+sim::Scenario_T DemoScenario() {
+    sim::Scenario_T scenario;
+    std::string error;
+    EXPECT_TRUE(sim::LoadScenario(kDemo + "/sim/scenario.ini", scenario, error)) << error;
+    return scenario;
+}
+
+TEST(RunAtStand, TheDemoScriptPassesAndTheProgramShutsDownAfterIt) {
+    Stand s(DemoScenario());
+    ASSERT_TRUE(s.PrepareAndSelect());
+    EXPECT_EQ(s.main->StatePages->Edit3->text().toStdString(), "1");  // the passport was checked
+    EXPECT_EQ(s.Requests(0x3B), 1);
+    s.dialogs.Answer(DialogResult::Yes);  // the operator sees the "Сеть" indicator
+    ASSERT_TRUE(s.Operate([&] { return !s.main->Run().RunActive(); }, 90s)) << s.Status();
+    EXPECT_EQ(s.Status(), "Проверка станции окончена.\nСтанция прошла проверку");
+    EXPECT_EQ(s.dialogs.Questions().back().text, "Испытания окончены. Станция прошла проверку");
+    EXPECT_TRUE(s.sim.ContactorOn(1));  // check 4 switched the station's supply on
+
+    ASSERT_TRUE(WaitUntil([&] { return !s.main->TimerContactor.isActive(); }, 10s));
+    s.dialogs.Answer(DialogResult::No);  // no next device
+    s.main->BitBtn1Click();
+    EXPECT_TRUE(s.main->ShuttingDown());
+    const std::string p = s.Protocol();
+    EXPECT_NE(p.find("Логический номер 1 \r\n"), std::string::npos);
+    EXPECT_NE(p.find("\r\nСвязь со станцией\r\n \r\n завершена. \r\n"), std::string::npos);
+    EXPECT_NE(p.find("|Обороты     |0          |100        |0          |0          |OK         |\r\n"), std::string::npos);
+    const std::string verdict = std::string(74, '=') + " \r\nИтоговый результат: Станция прошла проверку \r\n";
+    ASSERT_GT(p.size(), verdict.size());
+    EXPECT_EQ(p.substr(p.size() - verdict.size()), verdict);
+    EXPECT_EQ(s.prot.ShowCount(), 1);
+
+    // Shutdown: three ticks, combination 1 twice, both channels closed, the program ends.
+    const size_t before = s.Outputs().size();
+    ASSERT_TRUE(WaitUntil([&] { return TerminationRequested(); }, 15s));
+    EXPECT_EQ(s.Outputs().size() - before, 30u);
+    EXPECT_FALSE(s.sim.ContactorOn(1));
+    EXPECT_FALSE(s.c1.Manager() && s.c1.Manager()->IsOpen());
+    EXPECT_FALSE(s.c2.Manager() && s.c2.Manager()->IsOpen());
+    EXPECT_GE(s.Requests(0xA3), 2);  // the initial list's and the shutdown's
+}
+
+TEST(RunAtStand, ASilentStationGivesNoAnswerAndTheQuestionOnTheTwentyEighthCall) {
+    sim::Scenario_T scenario;
+    scenario.silent = true;
+    Stand s(scenario);
+    s.Show();
+    s.main->OpenScript(s.dir.File("scn/stanciya.ini"));
+    s.main->BuildCheckList();
+    s.main->ListProv->item(1)->setCheckState(Qt::Checked);  // "Уставки и время" steps on the timer
+    s.main->BtOKClick();
+    ASSERT_TRUE(s.main->Run().RunActive());
+    s.main->Timer1Timer();  // the first step goes out
+    for (size_t i = 0; i < 27; ++i) {
+        // Each call sends the step again once the previous command has left.
+        ASSERT_TRUE(WaitUntil([&] { return s.sim.StationRequests().size() == i + 1; }));
+        s.main->Timer1Timer();
+        EXPECT_EQ(s.main->StatusPanel(2)->text().toStdString(), "Нет ответа");
+    }
+    ASSERT_TRUE(WaitUntil([&] { return s.sim.StationRequests().size() == 28; }));
+    EXPECT_TRUE(s.dialogs.Questions().empty());
+    s.dialogs.Answer(DialogResult::Yes);  // go on: channel 1 is closed and opened again
+    s.main->Timer1Timer();
+    ASSERT_EQ(s.dialogs.Questions().size(), 1u);
+    EXPECT_EQ(s.dialogs.Questions()[0].text, "Нет связи со станцией ! Продолжать?");
+    ASSERT_TRUE(s.c1.Manager());
+    EXPECT_TRUE(s.c1.Manager()->IsOpen());
+    // The reopened channel still reaches the station: 28 sends before, one more after.
+    ASSERT_TRUE(WaitUntil([&] { return s.sim.StationRequests().size() >= 29; }));
+}
+
+TEST(RunAtStand, AnAbortSendsTheFinalListAndSwitchesEverythingOff) {
+    Stand s(DemoScenario());
+    ASSERT_TRUE(s.PrepareAndSelect());
+    s.main->BitBtn1Click();  // step1 of "Связь со станцией"
+    ASSERT_TRUE(WaitUntil([&] { return s.main->Sender().Reader().ReplyDone(); }));
+    const size_t a3 = s.Requests(0xA3), r41 = s.Requests(0x41), commands = s.Outputs().size();
+    s.main->aAbortExecute();
+    s.main->TimerContactorPower.stop();  // its ticks are driven below
+    EXPECT_EQ(s.Status(), "Ждите.. Идет финальный обмен");
+    // The final list and the contactor action, tick by tick as their timers would.
+    ASSERT_TRUE(WaitUntil([&] { return !s.main->Run().ListRunning(); }, 10s));
+    EXPECT_EQ(s.Requests(0xA3), a3 + 1);
+    EXPECT_GE(s.Requests(0x41), r41 + 1);
+    EXPECT_EQ(s.Status().rfind("Проверка прервана пользователем Отметьте", 0), 0u) << s.Status();
+    EXPECT_NE(s.Protocol().find("Проверка прервана пользователем. \r\n"), std::string::npos);
+    for (int tick = 0; tick < 5; ++tick) {
+        s.main->TimerContactorPowerTimer();
+        ASSERT_TRUE(WaitUntil([&] { return !s.main->TimerContactor.isActive(); }, 10s));
+    }
+    const auto sent = s.Outputs();
+    ASSERT_EQ(sent.size() - commands, 30u);  // combination 1, then combination 3
+    EXPECT_EQ(sent[commands], "@0200");      // contactor 9 off comes first in combination 1
+    EXPECT_EQ(sent.back(), "@0300");         // 15 off ends combination 3 ...
+    EXPECT_TRUE(s.sim.ContactorOn(1));       // ... after contactor 1 went on
+    // The action's two resets on top of the list's.
+    EXPECT_TRUE(WaitUntil([&] { return s.Requests(0x41) == r41 + 3; }));
+    EXPECT_FALSE(s.main->Run().RunActive());
+    EXPECT_TRUE(s.main->BtOK->isEnabled());
+}
+
+TEST(RunAtStand, AnAbortInsideAnOpenLoopOnlyEndsTheLoop) {
+    Stand s({}, "loop.ini");
+    s.dir.Write("scn/loop.ini",
+                platform::Utf8ToCp1251("[title1]\nTitl=Цикл\nNextTitle=endtitle\nOneStep=1\n"
+                                       "[step1]\nKeyExit=1\nPrOffTimer=0\nSend=00 01 88\nNext=step2\n"
+                                       "[step2]\nRepeat=step2\nSend=00 01 88\nNext=endprov\n"));
+    ASSERT_TRUE(s.PrepareAndSelect());
+    s.main->BitBtn1Click();
+    ASSERT_TRUE(WaitUntil([&] { return s.Requests(0x88) > 8; }, 20s));  // looping on the timer
+    EXPECT_TRUE(s.main->Run().RunActive());
+    s.main->aAbortExecute();
+    ASSERT_TRUE(WaitUntil([&] { return s.Status() == "Цикл завершена."; }, 10s)) << s.Status();
+    EXPECT_TRUE(s.main->Run().RunActive());  // the run goes on to its next check
+    EXPECT_FALSE(s.main->Run().ListRunning());
+    EXPECT_EQ(s.main->BitBtn1->text().toStdString(), "Продолжить?");
+}
