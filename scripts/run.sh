@@ -19,7 +19,8 @@ fi
 sim_pid=""
 if grep -q "$PWD/sim/" data/nastr.ini; then
   mkdir -p sim
-  ./stand-sim --station sim/station --modules sim/modules > sim/stand-sim.log 2>&1 &
+  ./stand-sim --station sim/station --modules sim/modules --scenario "$root/demo/sim/scenario.ini" \
+    > sim/stand-sim.log 2>&1 &
   sim_pid=$!
   trap 'kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true' EXIT
   for _ in $(seq 50); do [ -L sim/modules ] && break; sleep 0.1; done

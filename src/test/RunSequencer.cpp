@@ -37,10 +37,16 @@ void TRunSequencer::Preparation(const RunTag_T& tag) {
     tag_ = tag;
     runActive_ = false;
     runEnded_ = false;
+    // A new device starts with a clean verdict, whichever way the last one was left.
+    stationFailed_ = false;
     host_.NewDevice(tag);
     host_.ShowDevice(tag);
     script_.Open(tag.scriptPath);
     host_.ShowCheckList(script_.BuildCheckList());
+    InitialExchange();
+}
+
+void TRunSequencer::InitialExchange() {
     host_.SetSelectionEnabled(false);
     host_.SetStartEnabled(false);
     host_.SetErrorEnabled(false);

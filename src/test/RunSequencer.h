@@ -98,6 +98,8 @@ public:
                   TReplyReader& reader, TProtocolWriter& protocol, TRunHost& host);
 
     void Preparation(const RunTag_T& tag);
+    // The initial list alone ("Отправить все").
+    void InitialExchange();
     void ExchangeListTick();  // TmrBeg
     void SelectionDone();     // "Выбор сделан"
     // One sequencer call: mode 1 normal (Timer1, the start button), 0 error (the error button).

@@ -232,8 +232,7 @@ void TFPrPch::btInstantTripClick() { SendServiceCommand(InstantTripCommand(cbIns
 void TFPrPch::btReadAllClick() { SendServiceCommand({true, cmd::kReadSetpoints, ""}); }
 
 void TFPrPch::btSendAllClick() {
-    // The same initial exchange as a new device's, without a new tag.
-    run_.Preparation(run_.Tag());
+    run_.InitialExchange();
 }
 
 void TFPrPch::btEepromClick(int chip) {

@@ -251,3 +251,21 @@ TEST(RunAtStand, AnAbortInsideAnOpenLoopOnlyEndsTheLoop) {
     EXPECT_FALSE(s.main->Run().ListRunning());
     EXPECT_EQ(s.main->BitBtn1->text().toStdString(), "Продолжить?");
 }
+
+TEST(RunAtStand, AVersionMismatchFailsTheStationAndIsShownBeforeThePrompt) {
+    sim::Scenario_T scenario = DemoScenario();
+    scenario.versions = {2, 1, 1, 1};
+    Stand s(scenario);
+    s.prepareAtStart = true;
+    s.Show();
+    ASSERT_TRUE(WaitUntil([&] { return !s.main->Run().ListRunning(); }, 30s));
+    const std::string message = "Ошибка номера версии ПО процессора платы ПУ-ПЧ.";
+    EXPECT_EQ(s.Status(), message + " " + TRunSequencer::kSelectPrompt);
+    EXPECT_TRUE(s.main->Run().StationFailed());
+    ASSERT_EQ(s.dialogs.Questions().size(), 1u);
+    EXPECT_EQ(s.dialogs.Questions()[0].text, message);
+    EXPECT_EQ(s.main->StatePages->STVerCP->text().toStdString(), "2");
+    const std::string p = s.Protocol();
+    EXPECT_NE(p.find("Ошибка: " + message + " \r\n"), std::string::npos);
+    EXPECT_NE(p.find(" Центральный             1        |      2 \r\n"), std::string::npos);
+}

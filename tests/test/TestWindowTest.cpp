@@ -7,13 +7,17 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QCheckBox>
+#include <QImage>
 #include <QTableWidget>
 #include <QToolButton>
 
 #include "link/ChannelWindow.h"
+#include "link/StationCodec.h"
 #include "platform/Cp1251.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
+#include "test/StatePages.h"
 
 namespace {
 
@@ -152,4 +156,97 @@ TEST(TestWindow, ProtectionResetAndCyclicRequest) {
     t.w.sbtCyclicClick();
     EXPECT_FALSE(t.w.Timer4.isActive());
     EXPECT_EQ(t.w.sbtCyclic->toolTip().toStdString(), "Циклический запрос параметров");
+}
+
+namespace {
+
+std::vector<uint8_t> AnswerFrame(uint8_t code, const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> f;
+    f.reserve(data.size() + 6);
+    f.push_back(0x4D);
+    f.push_back(0x00);
+    f.push_back(static_cast<uint8_t>(data.size() + 1));
+    f.push_back(code);
+    for (uint8_t b : data) f.push_back(b);
+    const uint16_t crc = StationCrc(f.data(), f.size());
+    f.push_back(static_cast<uint8_t>(crc >> 8));
+    f.push_back(static_cast<uint8_t>(crc & 0xFF));
+    return f;
+}
+
+// How many pixels of the label as drawn are clearly red.
+int RedPixels(QLabel* label) {
+    const QImage image = label->grab().toImage();
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            n += c.red() > 150 && c.green() < 90 && c.blue() < 90;
+        }
+    return n;
+}
+
+}  // namespace
+
+TEST(TestWindow, StatePagesLightTheirCaptionsFromTheAnswers) {
+    Window t;
+    TStatePages& pages = *t.w.StatePages;
+    pages.show();
+    std::vector<uint8_t> state(29, 0);
+    state[11] = 0x04;  // protection: maximum current
+    state[0] = 0x01;   // 300 revolutions
+    state[1] = 0x2C;
+    t.w.Decoder().Decode(AnswerFrame(0x73, state));
+    pages.ShowAnswer(0x73, t.w.Decoder().State(), t.w.Interpreter().BuffPar().data());
+    QLabel* lit = pages.Caption("ПЧ", " Защита по макс. току");
+    QLabel* dark = pages.Caption("ПЧ", " Защита драйвера ШИМ");
+    ASSERT_TRUE(lit && dark);
+    EXPECT_TRUE(lit->isEnabled());
+    EXPECT_FALSE(dark->isEnabled());
+    EXPECT_GT(RedPixels(lit), 0);  // converter captions: red when set, grey when clear
+    EXPECT_EQ(RedPixels(dark), 0);
+    EXPECT_EQ(pages.Measurement(4)->text().toStdString(), "300.00");
+
+    std::vector<uint8_t> board(28, 0);
+    board[4] = 0x41;  // no answer from EEPROM 0 and EEPROM 6
+    board[5] = 0x01;  // settings of the switch controller not read (bit set: caption dark)
+    board[21] = 7, board[22] = 12, board[23] = 0xE0, board[24] = 9, board[25] = 5, board[26] = 3;
+    t.w.Decoder().Decode(AnswerFrame(0xEF, board));
+    pages.ShowAnswer(0xEF, t.w.Decoder().State(), t.w.Interpreter().BuffPar().data());
+    QLabel* pzu0 = pages.Caption("Плата", " Нет ответа от ПЗУ0");
+    QLabel* pzu6 = pages.Caption("Плата", " Нет ответа от ПЗУ6");
+    QLabel* kk = pages.Caption("Плата", " Настройки КК считаны");
+    QLabel* reg = pages.Caption("Плата", " Настройки РЕГ считаны");
+    ASSERT_TRUE(pzu0 && pzu6 && kk && reg);
+    EXPECT_TRUE(pzu0->isEnabled());
+    EXPECT_EQ(RedPixels(pzu0), 0);  // board captions: green when lit
+    EXPECT_TRUE(pzu6->isEnabled());
+    EXPECT_GT(RedPixels(pzu6), 0);  // the last two EEPROM captions swap their colours
+    EXPECT_FALSE(kk->isEnabled());  // shown inverted
+    EXPECT_TRUE(reg->isEnabled());
+    EXPECT_EQ(pages.lbClock->text().toStdString(), "07.12, 2016 09:05:03");
+}
+
+TEST(TestWindow, CloseKeysSendsTheTickedSwitchBits) {
+    Window t;
+    t.Script("[step1]\n");
+    t.w.cbKeys[0]->setChecked(true);  // " M A"
+    t.w.cbKeys[7]->setChecked(true);  // " U лин"
+    t.w.btCloseKeysClick();
+    const auto sent = t.Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(std::vector<uint8_t>(sent[0].begin(), sent[0].begin() + 7),
+              (std::vector<uint8_t>{0x4D, 0x00, 0x04, 0x04, 0x47, 0x10, 0x10}));
+}
+
+TEST(TestWindow, ClosingTheWindowStartsTheShutdownInstead) {
+    Window t;
+    t.w.show();
+    EXPECT_FALSE(t.w.close());
+    EXPECT_TRUE(t.w.isVisible());
+    EXPECT_TRUE(t.w.ShuttingDown());
+    EXPECT_TRUE(t.w.TimerShutdown.isActive());
+    EXPECT_EQ(t.w.TimerShutdown.interval(), 3000);
+    EXPECT_FALSE(t.w.BitBtn1->isEnabled());
+    EXPECT_EQ(t.w.STPan3->text().toStdString(), "Идет подготовка к выключению стенда и программы");
 }
