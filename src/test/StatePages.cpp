@@ -158,8 +158,10 @@ void TStatePages::Light(const Group& g, uint8_t byte, bool converterColours, uin
         const bool set = (byte >> i) & 1;
         const bool lit = ((invertedMask >> i) & 1) ? !set : set;
         const bool paintLit = ((swappedMask >> i) & 1) ? !lit : lit;
-        g.labels[i]->setEnabled(lit);
-        g.labels[i]->setStyleSheet(QString("color: ") + ColourName(paintLit, converterColours));
+        // A style sheet costs a re-polish: only a caption that changes gets a new one.
+        const QString style = QString("color: ") + ColourName(paintLit, converterColours);
+        if (g.labels[i]->isEnabled() != lit) g.labels[i]->setEnabled(lit);
+        if (g.labels[i]->styleSheet() != style) g.labels[i]->setStyleSheet(style);
     }
 }
 

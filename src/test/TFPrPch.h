@@ -281,6 +281,11 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    // Switching a running timer on again leaves its countdown alone: the state poll keeps its
+    // own rhythm instead of falling into step with the autopilot's presses.
+    static void Enable(QTimer& t) {
+        if (!t.isActive()) t.start();
+    }
     void BuildRunControls(QWidget* central);
     QWidget* BuildSetpointPage();
     QWidget* BuildServicePage();

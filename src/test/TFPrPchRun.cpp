@@ -97,7 +97,7 @@ void TFPrPch::SendStepCommand(const std::string& text, const std::function<void(
 
 void TFPrPch::ApplyPacing(int pacing) {
     if (pacing == 0) {
-        Timer1.start();
+        Enable(Timer1);
         BitBtn1->setEnabled(false);
         BitBtn3->setEnabled(false);
     } else {
@@ -109,7 +109,7 @@ void TFPrPch::ApplyPacing(int pacing) {
         if (Timer1.isActive())
             TimerZaxvat.stop();
         else
-            TimerZaxvat.start();
+            Enable(TimerZaxvat);
     }
 }
 
@@ -117,21 +117,21 @@ void TFPrPch::ApplyPacing(int pacing) {
 
 void TFPrPch::SetStepTimer(bool on) {
     if (on)
-        Timer1.start();
+        Enable(Timer1);
     else
         Timer1.stop();
 }
 
 void TFPrPch::SetListTimer(bool on) {
     if (on)
-        TmrBeg.start();
+        Enable(TmrBeg);
     else
         TmrBeg.stop();
 }
 
 void TFPrPch::SetStatePoll(bool on) {
     if (on)
-        TimerZaxvat.start();
+        Enable(TimerZaxvat);
     else
         TimerZaxvat.stop();
 }

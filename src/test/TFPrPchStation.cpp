@@ -76,7 +76,7 @@ void TFPrPch::Read1(int) {
     if (!pending) {
         // An answer nobody asked for: the state poll looks again soon.
         TimerZaxvat.setInterval(50);
-        if (!IsMaster) TimerZaxvat.start();
+        if (!IsMaster) Enable(TimerZaxvat);
     } else {
         reader.SetReplyDone(true);
     }
@@ -110,11 +110,13 @@ void TFPrPch::ShowReadBack() {
     const std::vector<uint8_t>& s = decoder_.State().setpoints;
     if (s.size() < 15) return;
     auto word = [&](size_t i) { return 256 * s[i] + s[i + 1]; };
-    auto hex = [&](size_t i) { return QString("%1 %2").arg(s[i], 2, 16, QChar('0')).arg(s[i + 1], 2, 16, QChar('0')); };
+    auto pair = [&](size_t i, char separator) {
+        return QString("%1%2%3").arg(s[i], 2, 10, QChar('0')).arg(separator).arg(s[i + 1], 2, 10, QChar('0'));
+    };
     lbReadBack[0]->setText(QString::number(word(0)));
     lbReadBack[1]->setText(QString::fromUtf8(s[2] == 1 ? "Вкл" : "Выкл"));
-    lbReadBack[2]->setText(hex(3));
-    lbReadBack[3]->setText(hex(5));
+    lbReadBack[2]->setText(pair(3, ':'));
+    lbReadBack[3]->setText(pair(5, '.'));
     lbReadBack[4]->setText(QString::number(word(7)));
     lbReadBack[5]->setText(QString::number(s[9]));
     lbReadBack[6]->setText(QString::number(word(10)));
@@ -268,7 +270,7 @@ void TFPrPch::btProtectionResetClick() {
 void TFPrPch::Timer3Timer() {
     if (protectionReset_.empty()) {
         Timer3.stop();
-        if (pollBeforeReset_ && !IsMaster) TimerZaxvat.start();
+        if (pollBeforeReset_ && !IsMaster) Enable(TimerZaxvat);
         return;
     }
     Send = protectionReset_.front();
@@ -280,7 +282,7 @@ void TFPrPch::sbtCyclicClick() {
     Send = cmd::kServiceCentral;
     if (Timer4.isActive()) {
         StopCyclicRequest();
-        if (!IsMaster && !Timer1.isActive()) TimerZaxvat.start();
+        if (!IsMaster && !Timer1.isActive()) Enable(TimerZaxvat);
     } else {
         Timer4.start();
         sbtCyclic->setToolTip(QString::fromUtf8("Остановить обмен"));

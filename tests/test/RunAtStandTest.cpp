@@ -186,17 +186,21 @@ TEST(RunAtStand, ASilentStationGivesNoAnswerAndTheQuestionOnTheTwentyEighthCall)
     s.main->ListProv->item(1)->setCheckState(Qt::Checked);  // "Уставки и время" steps on the timer
     s.main->BtOKClick();
     ASSERT_TRUE(s.main->Run().RunActive());
-    s.main->Timer1Timer();  // the first step goes out
-    for (size_t i = 0; i < 27; ++i) {
-        // Each call sends the step again once the previous command has left.
-        ASSERT_TRUE(WaitUntil([&] { return s.sim.StationRequests().size() == i + 1; }));
+    // The test makes the step timer's ticks itself, each once the previous command has left.
+    auto tick = [&] {
         s.main->Timer1Timer();
+        s.main->Timer1.stop();
+    };
+    tick();  // the first step goes out
+    for (size_t i = 0; i < 27; ++i) {
+        ASSERT_TRUE(WaitUntil([&] { return s.sim.StationRequests().size() == i + 1; }));
+        tick();
         EXPECT_EQ(s.main->StatusPanel(2)->text().toStdString(), "Нет ответа");
     }
     ASSERT_TRUE(WaitUntil([&] { return s.sim.StationRequests().size() == 28; }));
     EXPECT_TRUE(s.dialogs.Questions().empty());
     s.dialogs.Answer(DialogResult::Yes);  // go on: channel 1 is closed and opened again
-    s.main->Timer1Timer();
+    tick();
     ASSERT_EQ(s.dialogs.Questions().size(), 1u);
     EXPECT_EQ(s.dialogs.Questions()[0].text, "Нет связи со станцией ! Продолжать?");
     ASSERT_TRUE(s.c1.Manager());
