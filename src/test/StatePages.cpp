@@ -39,7 +39,10 @@ template <size_t N>
 TStatePages::Group TStatePages::AddCaptions(QGridLayout* grid, int column, const std::string& page,
                                             const std::array<const char*, N>& texts) {
     Group g;
-    const int start = grid->rowCount();
+    // Each column fills from the top on its own.
+    int start = 0;
+    for (int r = 0; r < grid->rowCount(); ++r)
+        if (grid->itemAtPosition(r, column)) start = r + 1;
     for (size_t i = 0; i < N; ++i) {
         auto* l = new QLabel(U(texts[i]));
         l->setEnabled(false);
@@ -69,6 +72,7 @@ TStatePages::TStatePages(QWidget* parent) : QTabWidget(parent) {
         cg->addWidget(value, row++, 2);
         measurements_[index] = value;
     }
+    cg->setRowStretch(cg->rowCount(), 1);
     addTab(converter, U("Состояние ПЧ"));
 
     // Inverter protections (0xEB) and the converter's faults again.
@@ -78,6 +82,7 @@ TStatePages::TStatePages(QWidget* parent) : QTabWidget(parent) {
     std::array<const char*, 1> voltage = {captions::kNotEnoughVoltage};
     voltageEB_ = AddCaptions(ig, 0, "АИН", voltage);
     faults73b_ = AddCaptions(ig, 1, "АИН", captions::kFaults73);
+    ig->setRowStretch(ig->rowCount(), 1);
     addTab(inverter, U("Состояние АИН"));
 
     // Board state (0xEF), clock, versions and dates.
@@ -112,6 +117,7 @@ TStatePages::TStatePages(QWidget* parent) : QTabWidget(parent) {
     fg->addWidget(new QLabel(U("Часы станции")), fr, 0);
     fg->addWidget(lbClock, fr, 1);
     bg->addWidget(fields, 0, 3, bg->rowCount(), 1);
+    bg->setRowStretch(bg->rowCount(), 1);
     addTab(board, U("Состояние платы ПУ-ПЧ"));
 
     // Switch controller (0xE9).
@@ -130,6 +136,7 @@ TStatePages::TStatePages(QWidget* parent) : QTabWidget(parent) {
         sg->addWidget(new QLabel(U("Байт 4, бит ") + QString::number(i)), i + 1, 2);
         sg->addWidget(lbSwitchBits[i], i + 1, 3);
     }
+    sg->setRowStretch(sg->rowCount(), 1);
     addTab(sw, U("Контроллер коммутатора"));
 
     // EEPROM chip fields (0x1A).
@@ -144,6 +151,7 @@ TStatePages::TStatePages(QWidget* parent) : QTabWidget(parent) {
     eg->addWidget(new QLabel(U("Другой адрес")), 8, 0);
     edEepromGeneral = ReadOnlyField(eeprom, "edPzuGeneral", 16777215);
     eg->addWidget(edEepromGeneral, 8, 1);
+    eg->setRowStretch(eg->rowCount(), 1);
     addTab(eeprom, U("ПЗУ"));
 }
 
