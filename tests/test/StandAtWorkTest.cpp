@@ -19,48 +19,18 @@
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 #include "test/TFPrPch.h"
+#include "StandRig.h"
 
 using namespace std::chrono_literals;
 
 namespace {
 
-struct Stand {
-    sim::StandSim sim;
-    TempDir dir;
-    std::unique_ptr<ScopedWorkingDirectory> cd;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<platform::ScopedDialogs> use;
-    TCustomComm1 c1;
-    TRS2 c2;
-    TProt prot;
-    std::unique_ptr<TFPrPch> main;
-
-    explicit Stand(const sim::Scenario_T& scenario) : sim(scenario) {
-        std::string error;
-        EXPECT_TRUE(sim.Start(error)) << error;
-        dir.Write("data/nastr.ini",
-                  platform::Utf8ToCp1251("[ControlDevice]\nname=Stantion\n[Stantion]\nmode=ВОЛТАР\n"
-                                         "[port]\nconnect_stantion=" + sim.StationPort() +
-                                         "\nconnect_stend=" + sim.ModulesPort() + "\n"));
-        cd = std::make_unique<ScopedWorkingDirectory>(dir.Path());
-        use = std::make_unique<platform::ScopedDialogs>(dialogs);
-        ResetTerminationForTests();
-        main = std::make_unique<TFPrPch>();
-        AppWindows_T windows;
-        windows.CustomComm1 = &c1;
-        windows.RS2 = &c2;
-        windows.Prot = &prot;
-        main->SetWindows(windows);
-        QTimer::singleShot(0, [this] {
-            if (auto* start = main->StartWindow()) start->BitBtn1->click();
-        });
-        main->FormShow();
-        main->TimerStatusICP.stop();  // the tests send what they need themselves
+// A shown window with a one-step script, the tests sending what they need themselves.
+struct Stand : StandRig {
+    explicit Stand(const sim::Scenario_T& scenario) : StandRig(scenario) {
+        Show();
+        main->TimerStatusICP.stop();
         main->OpenScript(dir.Write("scn/s.ini", "[step1]\nSend=00 01 88\n"));
-    }
-    ~Stand() {
-        c1.CloseChannel();
-        c2.CloseChannel();
     }
 };
 
