@@ -15,8 +15,6 @@ constexpr const char* kRowFormat = "|%-12s|%-11s|%-11s|%-11s|%-11s|%-11s|\n";
 constexpr const char* kPassed = "Станция прошла проверку";
 constexpr const char* kFailed = "Станция не прошла проверку";
 
-bool SameText(const std::string& a, const char* b) { return a == b; }
-
 }  // namespace
 
 TRunSequencer::TRunSequencer(TScript& script, TResultsTable& table, TStepInterpreter& interpreter,
@@ -390,7 +388,7 @@ void TRunSequencer::StartButtonPressed() {
 void TRunSequencer::AfterSequencerCall() {
     if (!runActive_ || !host_.AutopilotSelected()) return;
     const std::string caption = host_.StartCaption();
-    if (SameText(caption, "Продолжить?") || SameText(caption, "Начать!") || SameText(caption, "OK"))
+    if (caption == "Продолжить?" || caption == "Начать!" || caption == "OK")
         host_.StartAutopilot(2000);
     else
         host_.SwitchAutopilotOff();

@@ -135,6 +135,8 @@ void TFPrPch::StartContactorAction(int action, int intervalMs) {
     BitBtn1->setEnabled(false);
     bbtAbort->setEnabled(false);
     sbtAutomatOff->setEnabled(false);
+    // An action cut short (power off, the abort) must not leave its stage to the next one.
+    action_.Reset();
     TimerContactorPowerTag = action;
     TimerContactorPower.setInterval(intervalMs);
     TimerContactorPower.start();

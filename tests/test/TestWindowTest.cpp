@@ -250,3 +250,19 @@ TEST(TestWindow, ClosingTheWindowStartsTheShutdownInstead) {
     EXPECT_FALSE(t.w.BitBtn1->isEnabled());
     EXPECT_EQ(t.w.STPan3->text().toStdString(), "Идет подготовка к выключению стенда и программы");
 }
+
+TEST(TestWindow, AnActionCutShortDoesNotLeaveItsStageToTheNext) {
+    Window t;
+    t.Script("[step1]\n");
+    t.w.StartContactorAction(2, 3000);
+    t.w.TimerContactorPowerTimer();  // combination 1
+    t.w.TimerContactorPowerTimer();  // combination 7
+    t.w.aAllContactorsOffExecute();  // cuts the action short
+    EXPECT_FALSE(t.w.TimerContactorPower.isActive());
+    EXPECT_EQ(t.w.TimerContactor.interval(), 150);
+    t.w.StartContactorAction(1, 4000);  // as the abort does
+    EXPECT_EQ(t.w.TimerContactorPower.interval(), 4000);
+    t.w.TimerContactorPowerTimer();  // its first stage: combination 1 again, at 200 ms
+    EXPECT_EQ(t.w.TimerContactor.interval(), 200);
+    EXPECT_EQ(t.w.StatusPanel(3)->text().toStdString(), "Выключение всех контакторов");
+}
