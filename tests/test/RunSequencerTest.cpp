@@ -487,3 +487,30 @@ TEST(RunAutopilot, AStepLeftPausedSwitchesTheAutopilotOff) {
     EXPECT_FALSE(r.w.autopilotSelected);
     EXPECT_EQ(r.w.autopilotMs, 0);
 }
+
+TEST(RunLifecycle, TheNextDeviceStartsFromTheTagWithACleanVerdict) {
+    Rig r;
+    r.Prepare();
+    r.w.ticked = {false, true};
+    r.run.SelectionDone();
+    r.interp.BuffPar()[5] = 600;
+    r.dialogs.Answer(DialogResult::No);  // the failed step: go on
+    for (int i = 0; i < 4; ++i) {
+        r.run.Step(1);
+        r.Answer();
+    }
+    ASSERT_FALSE(r.run.RunActive());
+    ASSERT_TRUE(r.run.StationFailed());
+    r.w.tagResults.push_back(r.tag);  // the operator fills the tag of the next device
+    r.dialogs.Answer(DialogResult::Yes);
+    r.run.StartButtonPressed();
+    EXPECT_NE(r.Protocol().find("Итоговый результат: Станция не прошла проверку \r\n"), std::string::npos);
+    EXPECT_EQ(r.w.shutdowns, 0);
+    EXPECT_FALSE(r.run.StationFailed());
+    EXPECT_TRUE(r.run.ListRunning());  // the initial exchange for the new device
+    EXPECT_EQ(r.w.status, "Ждите ... Идет начальный цикл обмена");
+
+    r.Prepare();
+    r.run.NewDevice();  // "Новая проверка" with the tag dialog cancelled: shutdown
+    EXPECT_EQ(r.w.shutdowns, 1);
+}
