@@ -48,7 +48,7 @@ private:
     uint16_t rotationSpeed_ = 0;
     uint8_t instantTrip_ = 0;
     uint16_t logicalNumber_;
-    std::array<uint8_t, 8> boardDate_{};
+    std::array<uint8_t, 8> boardDate_{15, 3, 0x07, 0xE0, 10, 30, 0, 0};  // until programmed: 15.03.2016 10:30
     std::vector<std::vector<uint8_t>> eeprom_;
 };
 
