@@ -72,6 +72,7 @@ inline constexpr const char* kCloseKeys = "00 04 04 47 ";
 inline constexpr std::array<const char*, 2> kProtectionReset = {"00 05 02 97 0b 01 00",
                                                                  "00 05 02 97 0b 01 01"};
 inline constexpr const char* kClockSetpointHead = "00 0f a9 ";
+inline constexpr const char* kLogicalNumberHead = "00  09 19 ";  // + board number, date and time
 
 }  // namespace cmd
 

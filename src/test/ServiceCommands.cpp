@@ -2,16 +2,21 @@
 
 #include "platform/IniFile.h"
 
-bool FieldValue(const std::string& text, unsigned max, const std::string& fieldName, unsigned& value,
-                std::string& error) {
+bool FieldValue(const std::string& text, unsigned min, unsigned max, const std::string& fieldName,
+                unsigned& value, std::string& error) {
     const std::optional<int> v = platform::ParseDecimalInt(text);
-    if (!v || *v < 0 || static_cast<unsigned>(*v) > max) {
-        error = "Поле «" + fieldName + "»: нужно целое число от 0 до " + std::to_string(max) +
-                ", введено «" + text + "». Команда не отправлена.";
+    if (!v || *v < 0 || static_cast<unsigned>(*v) < min || static_cast<unsigned>(*v) > max) {
+        error = "Поле «" + fieldName + "»: нужно целое число от " + std::to_string(min) + " до " +
+                std::to_string(max) + ", введено «" + text + "». Команда не отправлена.";
         return false;
     }
     value = static_cast<unsigned>(*v);
     return true;
+}
+
+bool FieldValue(const std::string& text, unsigned max, const std::string& fieldName, unsigned& value,
+                std::string& error) {
+    return FieldValue(text, 0, max, fieldName, value, error);
 }
 
 namespace {
@@ -67,6 +72,21 @@ ServiceCommand_T SetpointBlockCommand(const std::string& speedField, int tripInd
     v.construction = construction;
     v.package = package;
     c.text = SetpointCommand(v, clock);
+    c.ok = true;
+    return c;
+}
+
+ServiceCommand_T LogicalNumberCommand(const LogicalNumberFields_T& f) {
+    ServiceCommand_T c;
+    unsigned board = 0, day = 0, month = 0, year = 0, hours = 0, minutes = 0;
+    // Each value must fit its byte (or word): a wider one would shift every byte after it.
+    if (!FieldValue(f.board, 0, 65535, "Номер платы", board, c.error) ||
+        !FieldValue(f.day, 1, 31, "День", day, c.error) || !FieldValue(f.month, 1, 12, "Месяц", month, c.error) ||
+        !FieldValue(f.year, 0, 65535, "Год", year, c.error) || !FieldValue(f.hours, 0, 23, "Часы", hours, c.error) ||
+        !FieldValue(f.minutes, 0, 59, "Минуты", minutes, c.error))
+        return c;
+    c.text = std::string(cmd::kLogicalNumberHead) + HexWord(board) + " " + HexParam(day) + " " + HexParam(month) +
+             " " + HexWord(year) + " " + HexParam(hours) + " " + HexParam(minutes);
     c.ok = true;
     return c;
 }

@@ -14,7 +14,10 @@ struct ServiceCommand_T {
     std::string error;  // what to tell the operator
 };
 
-// A field text as a whole decimal number within [0, max]; false with the message otherwise.
+// A field text as a whole decimal number within [min, max] ([0, max]); false with the message
+// otherwise.
+bool FieldValue(const std::string& text, unsigned min, unsigned max, const std::string& fieldName,
+                unsigned& value, std::string& error);
 bool FieldValue(const std::string& text, unsigned max, const std::string& fieldName, unsigned& value,
                 std::string& error);
 
@@ -28,3 +31,12 @@ std::string CloseKeysCommand(uint8_t firstMask, uint8_t secondMask);    // "За
 ServiceCommand_T SetpointBlockCommand(const std::string& speedField, int tripIndex,
                                       unsigned construction, const std::string& voltageField,
                                       unsigned package, const ClockFn& clock = SystemLocalTime);
+
+// The logical number window's fields as typed.
+struct LogicalNumberFields_T {
+    std::string board, hours, minutes, day, month, year;
+};
+// "Программирование": "00  09 19 " + board number (two bytes) + day + month + year (two bytes) +
+// hours + minutes; each field within its range (board and year 0..65535, day 1..31, month
+// 1..12, hours 0..23, minutes 0..59) or a message and no command.
+ServiceCommand_T LogicalNumberCommand(const LogicalNumberFields_T& fields);
