@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
+#include "platform/Paths.h"
 #include <QPrinter>
 #include <QPushButton>
 #include <QTextDocument>
@@ -110,7 +111,16 @@ bool QtDialogs::Print(const platform::PrintRequest& r) {
     printer.setDocName(Q(r.caption));
     QPrintDialog dialog(&printer, ParentWindow());
     dialog.setWindowTitle(QString::fromUtf8("Печать"));
+    dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintPageRange);
     if (dialog.exec() != QDialog::Accepted) return false;
+    if (!printer.outputFileName().isEmpty() && !r.printToFileBytes.empty()) {
+        // "Print to file" keeps the protocol as the plain text it is.
+        platform::FileDialogRequest save;
+        save.caption = "Print to File:";
+        save.fileName = printer.outputFileName().toStdString();
+        const std::string path = SaveFileName(save);
+        return !path.empty() && platform::WriteFileBytes(path, r.printToFileBytes);
+    }
     QTextDocument doc;
     doc.setPlainText(Q(r.text));
     doc.print(&printer);

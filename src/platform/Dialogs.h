@@ -20,6 +20,8 @@ struct FileDialogRequest {
 struct PrintRequest {
     std::string caption;  // document name shown by the print dialog and the spooler
     std::string text;     // plain text to print, UTF-8
+    // When the operator chooses "print to file": the bytes written to the file he names.
+    std::string printToFileBytes;
 };
 
 class Dialogs {

@@ -203,4 +203,16 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes) {
     return true;
 }
 
+bool WriteNewFile(const std::string& path, const std::string& bytes) {
+    const std::string n = NormalizePath(path);
+    // "x": fails when the name exists, so a file another writer made is never replaced.
+    std::FILE* f = std::fopen(n.c_str(), "wbx");
+    if (!f) return false;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    ok = std::fflush(f) == 0 && ok;
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok) std::remove(n.c_str());
+    return ok;
+}
+
 }  // namespace platform

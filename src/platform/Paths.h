@@ -41,6 +41,8 @@ bool ReadFileBytes(const std::string& path, std::string& bytes);
 // Replaces the file through a temporary file and a rename, so that a crash or a full disk
 // leaves either the old or the new content, never a cut one.
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
+// Creates the file and writes the bytes; false, and nothing touched, when it exists already.
+bool WriteNewFile(const std::string& path, const std::string& bytes);
 
 // Wildcard match of a file name without case ('*' any run, '?' one character); a trailing
 // ".*" also matches a name without an extension.

@@ -18,6 +18,7 @@
 #include "link/CommandCatalogue.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
+#include "records/ProtocolHeader.h"
 #include "records/TProt.h"
 #include "test/StatePages.h"
 #include "test/TFPrPch.h"
@@ -284,10 +285,18 @@ std::string TFPrPch::SetpointCommand() {
 }
 
 void TFPrPch::ShowProtocolViewer(const std::string& path) {
-    if (!windows_.Prot) return;
-    windows_.Prot->Reset();
-    windows_.Prot->ProtDir = platform::ParentDirectory(path);
-    windows_.Prot->ShowModal();
+    // A fresh viewer for every run's protocol; the archive browser keeps the one made at start.
+    TProt viewer(this);
+    viewer.Reset();
+    viewer.ProtMask = "ProtTest.txt";
+    viewer.ProtDir = platform::ParentDirectory(platform::NormalizePath(path));
+    viewer.ProtFile = path;
+    viewer.AskFile = false;
+    viewer.Temporary = true;
+    viewer.ArchiveSerialSource = [this] {
+        return ArchiveSerial(run_.Tag().serialNumber, StatePages->Edit3->text().toStdString());
+    };
+    viewer.ShowModal();
 }
 
 bool TFPrPch::ShowTagDialog(RunTag_T& tag) { return tagDialog_ && tagDialog_(tag); }

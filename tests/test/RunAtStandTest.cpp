@@ -63,7 +63,7 @@ TEST(RunAtStand, TheDemoScriptPassesAndTheProgramShutsDownAfterIt) {
     const std::string verdict = std::string(74, '=') + " \r\nИтоговый результат: Станция прошла проверку \r\n";
     ASSERT_GT(p.size(), verdict.size());
     EXPECT_EQ(p.substr(p.size() - verdict.size()), verdict);
-    EXPECT_EQ(s.prot.ShowCount(), 1);
+    EXPECT_EQ(s.viewersClosed, 1);
 
     // Shutdown: three ticks, combination 1 twice, both channels closed, the program ends.
     const size_t before = s.Outputs().size();

@@ -2,6 +2,7 @@
 // Shared by the end-to-end tests of the test window.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -35,6 +36,7 @@ struct StandRig {
     TRS2 c2;
     TProt prot;
     QTimer viewerCloser;  // the operator closes the protocol viewer whenever it opens
+    int viewersClosed = 0;
     std::unique_ptr<TFPrPch> main;
     RunTag_T tag;
     bool prepareAtStart = false;
@@ -75,7 +77,12 @@ struct StandRig {
             return main->Protocol().Open("prot\\12.000.txt");
         });
         QObject::connect(&viewerCloser, &QTimer::timeout, [this] {
-            if (prot.isVisible()) prot.reject();
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* viewer = qobject_cast<TProt*>(w); viewer && viewer->isVisible()) {
+                    ++viewersClosed;
+                    viewer->Saved = true;  // the operator leaves it without saving
+                    viewer->reject();
+                }
         });
         viewerCloser.start(50);
     }
