@@ -32,6 +32,8 @@
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "rsmanager/RsErrors.h"
+#include "records/TBirka.h"
+#include "records/TFLog.h"
 #include "test/StatePages.h"
 
 namespace {
@@ -128,8 +130,7 @@ void TFPrPch::BuildRunControls(QWidget* central) {
     connect(aAllContactorsOff, &QAction::triggered, this, [this] { aAllContactorsOffExecute(); });
     connect(miPzu, &QAction::triggered, this, [this] { miPzuClick(); });
     connect(miInternalState, &QAction::triggered, this, [this] { miInternalStateClick(); });
-    // The logical number window comes with the test records; the item is there already.
-    miLogicalNumber->setEnabled(false);
+    connect(miLogicalNumber, &QAction::triggered, this, [this] { miLogicalNumberClick(); });
     miPzu->setEnabled(false);  // and the EEPROM window with the EEPROM service
 
     // Device line: name, serial number and the three coefficients.
@@ -471,6 +472,11 @@ void TFPrPch::closeEvent(QCloseEvent* e) {
 }
 
 void TFPrPch::FormShow() {
+    StartUp();
+    if (!TerminationRequested()) TagAtStart();
+}
+
+void TFPrPch::StartUp() {
     StartWindowLinks_T links;
     links.stationChannel = windows_.CustomComm1;
     links.standChannel = windows_.RS2;
@@ -489,6 +495,25 @@ void TFPrPch::FormShow() {
     cbConstruction->setCurrentIndex(Globals().ConstructionOld);
     cbPacket->setCurrentIndex(Globals().NPacket - 1);
     if (TerminationRequested()) return;
+    if (!tagDialog_) {
+        BirkaLinks_T b;
+        b.protocol = &protocol_;
+        b.memo = windows_.fmMemo;
+        b.disableSelection = [this] { SetSelectionEnabled(false); };
+        b.loadCombination = [this](int number, int ms) {
+            combination_.Set(number);
+            if (ms > 0) TimerContactor.setInterval(ms);
+            TimerContactor.start();
+        };
+        b.stopContactorTimers = [this] { StopContactorTimers(); };
+        b.showSerial = [this](const std::string& serial) { edSerial->setText(QString::fromStdString(serial)); };
+        b.showTestVersion = [this](const std::string& text) {
+            lbCurrentTest->setText(QString::fromStdString(text));
+            panels_[0]->setText(QString::fromStdString(text));
+        };
+        birka_ = std::make_unique<TBirka>(b, this);
+        tagDialog_ = [this](RunTag_T& tag) { return birka_->Execute(tag); };
+    }
 
     // Channel 2, then channel 1, from the settings file of the working folder.
     const std::string config = WorkDir + "\\" + "data\\nastr.ini";
@@ -504,7 +529,9 @@ void TFPrPch::FormShow() {
         }
     }
     TimerStatusICP.start();
-    if (!tagDialog_) return;  // no tag dialog: the window stays for service work
+}
+
+void TFPrPch::TagAtStart() {
     RunTag_T tag;
     if (ShowTagDialog(tag))
         Preparation(tag);

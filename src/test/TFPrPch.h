@@ -31,6 +31,8 @@ class QRadioButton;
 class QTableWidget;
 class QTabWidget;
 class QToolButton;
+class TBirka;
+class TFLog;
 class TStartWindow;
 class TStatePages;
 
@@ -49,8 +51,10 @@ public:
     // The test tag dialog (OK fills the tag); without one the window waits after start-up.
     void SetTagDialog(std::function<bool(RunTag_T&)> dialog) { tagDialog_ = std::move(dialog); }
 
-    // The first showing: start window, channels, stand poll, then the test tag.
+    // The first showing: start-up (start window, tag dialog, channels, stand poll), then the tag.
     void FormShow();
+    void StartUp();
+    void TagAtStart();
     // Loads a script: the whole file, current step step1.
     void OpenScript(const std::string& path);
     // Fills the list of checks from the script's chain; a broken chain is shown to the
@@ -88,6 +92,9 @@ public:
     void aAllContactorsOffExecute();
     void miPzuClick();
     void miInternalStateClick();
+    void miLogicalNumberClick();
+    TFLog* LogicalNumberWindow() { return logWindow_.get(); }
+    TBirka* Birka() { return birka_.get(); }
     void btMonitorClick();
     void btShowExchangeClick();
     void sbtAutomatOffClick();
@@ -304,6 +311,8 @@ private:
     TRunSequencer run_{script_, table_, interpreter_, sender_.Reader(), protocol_, *this};
     platform::IniFile pzu_;
     std::unique_ptr<TStartWindow> startWindow_;
+    std::unique_ptr<TBirka> birka_;
+    std::unique_ptr<TFLog> logWindow_;
     std::function<bool(RunTag_T&)> tagDialog_;
     QLabel* panels_[4] = {};
     bool shownOnce_ = false;

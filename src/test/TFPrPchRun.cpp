@@ -19,7 +19,9 @@
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "records/ProtocolHeader.h"
+#include "records/TFLog.h"
 #include "records/TProt.h"
+#include "records/TestTag.h"
 #include "test/StatePages.h"
 #include "test/TFPrPch.h"
 
@@ -244,9 +246,9 @@ void TFPrPch::ShowDevice(const RunTag_T& tag) {
 }
 
 void TFPrPch::RefreshCoefficients() {
-    edKUin->setText(QString::number(coefficients_.kUin, 'g', 6));
-    edKIout->setText(QString::number(coefficients_.kIout, 'g', 6));
-    edKUout->setText(QString::number(coefficients_.kUout, 'g', 6));
+    edKUin->setText(Q(FormatFixed(coefficients_.kUin, 3, 5)));
+    edKIout->setText(Q(FormatFixed(coefficients_.kIout, 3, 5)));
+    edKUout->setText(Q(FormatFixed(coefficients_.kUout, 3, 5)));
 }
 
 void TFPrPch::ScrollTableToTop() { Tabl1->scrollToTop(); }
@@ -349,6 +351,12 @@ void TFPrPch::aResetPupchExecute() { SendServiceCommand({true, cmd::kSoftResetTo
 void TFPrPch::miPzuClick() {
     aAbortExecute();
     // The EEPROM programming window joins the program with the EEPROM service.
+}
+
+void TFPrPch::miLogicalNumberClick() {
+    // Made anew each time; it stays beside the test window without blocking it.
+    logWindow_ = std::make_unique<TFLog>([this](const std::string& text) { SendStation(text); }, this);
+    logWindow_->show();
 }
 
 void TFPrPch::miInternalStateClick() { StatePages->setVisible(StatePages->isHidden()); }

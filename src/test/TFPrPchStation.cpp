@@ -10,6 +10,7 @@
 #include "app/Globals.h"
 #include "link/CommandCatalogue.h"
 #include "platform/Dialogs.h"
+#include "records/TFLog.h"
 #include "test/PassportCheck.h"
 #include "test/StatePages.h"
 #include "test/TFPrPch.h"
@@ -91,6 +92,7 @@ void TFPrPch::RunPassportCheck() {
     GetLN = true;
     interpreter_.BuffPar()[0] = c.logicalNumber;
     StatePages->ShowPassport(c);
+    if (logWindow_) logWindow_->ShowReported(c.logicalNumber, c.boardDate, c.firmwareTime);
     for (const auto& [label, value] : c.protocol) {
         if (value.empty())
             protocol_.WriteLine(label);

@@ -96,7 +96,10 @@ struct StandRig {
         QTimer::singleShot(0, [this] {
             if (auto* start = main->StartWindow()) start->BitBtn1->click();
         });
-        main->FormShow();
+        if (prepareAtStart)
+            main->FormShow();
+        else
+            main->StartUp();
         main->SwitchAutopilotOff();  // the test presses the start button itself
     }
     bool PrepareAndSelect(std::chrono::seconds within = 30s) {

@@ -46,7 +46,7 @@ TEST(Startup, TheFirstShowingOpensBothChannelsOnTheSimulator) {
     QTimer::singleShot(0, [&] {
         if (auto* start = main.StartWindow()) start->BitBtn1->click();
     });
-    main.FormShow();
+    main.StartUp();
 
     EXPECT_FALSE(TerminationRequested());
     EXPECT_EQ(Globals().TypeDevice, "Станция");
