@@ -2,6 +2,8 @@
 // channels: the demo script passing, a silent station, the abort, the loop exit and shutdown.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -20,6 +22,8 @@
 #include "support/QtWait.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
+#include "records/TBirka.h"
+#include "records/TFLog.h"
 #include "test/StatePages.h"
 #include "test/TFPrPch.h"
 #include "StandRig.h"
@@ -171,4 +175,55 @@ TEST(RunAtStand, AVersionMismatchFailsTheStationAndIsShownBeforeThePrompt) {
     const std::string p = s.Protocol();
     EXPECT_NE(p.find("Ошибка: " + message + " \r\n"), std::string::npos);
     EXPECT_NE(p.find(" Центральный             1        |      2 \r\n"), std::string::npos);
+}
+
+TEST(RunAtStand, ARunFromTheTagDialogEndsInAnArchiveFileOfItsSerial) {
+    Stand s(DemoScenario());
+    s.main->SetTagDialog({});  // the program's own tag dialog
+    s.viewerCloser.stop();
+    QTimer operatorAtTheStand;
+    QObject::connect(&operatorAtTheStand, &QTimer::timeout, [&] {
+        TBirka* tag = s.main->Birka();
+        if (tag && tag->isVisible() && tag->btBirkaOk->isEnabled() == false && tag->ScriptIndex() < 0) {
+            for (int i = 0; i < tag->cbPowerStantion->count(); ++i)
+                if (tag->cbPowerStantion->itemText(i).startsWith(QString::fromUtf8("Станция ВОЛТАР")))
+                    tag->cbPowerStantion->setCurrentIndex(i);
+            tag->meSerialNumber->setText("12");
+            tag->cbOperators->setEditText(QString::fromUtf8("Иванов"));
+        }
+        if (tag && tag->isVisible() && tag->btBirkaOk->isEnabled()) tag->btBirkaOk->click();
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* viewer = qobject_cast<TProt*>(w); viewer && viewer->isVisible()) {
+                viewer->aSaveExecute();  // the fresh protocol goes to the archive
+                viewer->reject();
+            }
+    });
+    operatorAtTheStand.start(20);
+    s.prepareAtStart = true;
+    s.main->miLogicalNumberClick();  // open beside the test window: it shows what the board reports
+    s.Show();
+    ASSERT_TRUE(WaitUntil([&] { return !s.main->Run().ListRunning() && s.main->ListProv->count() > 0; }, 30s));
+    EXPECT_TRUE(IsMaster);
+    ASSERT_TRUE(s.main->LogicalNumberWindow());
+    EXPECT_EQ(s.main->LogicalNumberWindow()->LgP1->text().toStdString(), "1");
+    EXPECT_EQ(s.main->LogicalNumberWindow()->LgP23->text().toStdString(), "15/03");
+    EXPECT_EQ(s.main->edSerial->text().toStdString(), "12");
+    EXPECT_EQ(s.main->edKUin->text().toStdString(), "0.10200");  // K_U_IN 0.1 × TK_U_IN 1.02
+    s.main->ListProv->item(0)->setCheckState(Qt::Checked);  // "Связь со станцией"
+    s.main->BtOKClick();
+    ASSERT_TRUE(s.Operate([&] { return !s.main->Run().RunActive(); }, 60s)) << s.Status();
+    EXPECT_EQ(s.Status(), "Проверка станции окончена.\nСтанция прошла проверку");
+    s.dialogs.Answer(DialogResult::No);  // no next device
+    s.main->BitBtn1Click();
+
+    const std::string folder = "prot/stanciya/";
+    const std::string fresh = s.dir.Read(folder + "ProtTest.txt");
+    EXPECT_EQ(s.dir.Read(folder + "12.000.txt"), fresh);
+    const std::string p = platform::Cp1251ToUtf8(fresh);
+    EXPECT_EQ(p.rfind("СУ Станция ВОЛТАР. Протокол проверки. \r\n", 0), 0u);
+    EXPECT_NE(p.find("Оператор :  Иванов \r\n"), std::string::npos);
+    EXPECT_NE(p.find("Версия тестов    : v1.05 \r\n"), std::string::npos);
+    EXPECT_NE(p.find("\r\nСвязь со станцией\r\n \r\n завершена. \r\n"), std::string::npos);
+    EXPECT_NE(p.find("Итоговый результат: Станция прошла проверку \r\n"), std::string::npos);
+    EXPECT_NE(platform::Cp1251ToUtf8(s.dir.Read("data/birka.ini")).find("SerialNumber=12\r\n"), std::string::npos);
 }
