@@ -30,6 +30,7 @@
 #include "platform/Cp1251.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
+#include "records/TBirka.h"
 #include "records/TProt.h"
 #include "test/StatePages.h"
 #include "test/TFPrPch.h"
@@ -156,6 +157,23 @@ int main(int argc, char* argv[]) {
         }
         main.StatePages->setCurrentIndex(0);
         Save(&main, screenshots, "test_window_selection.png");
+        // The test tag as the operator meets it, and the viewer on the run's protocol so far.
+        TBirka tag(BirkaLinks_T{});
+        tag.FormShow();
+        tag.show();
+        RunEventsFor(200);
+        Save(&tag, screenshots, "test_tag.png");
+        tag.hide();
+        TProt viewer;
+        viewer.ProtDir = work + "/prot";
+        viewer.ProtFile = work + "/prot/12.000.txt";
+        viewer.Temporary = true;
+        viewer.FormShow();
+        viewer.show();
+        RunEventsFor(200);
+        Save(&viewer, screenshots, "protocol_viewer.png");
+        viewer.Saved = true;
+        viewer.hide();
     }
 
     // Idle: the selection state, with the state poll and the stand's input poll running.

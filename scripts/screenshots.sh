@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Pictures of the test window: the selection after the initial exchange, a run in progress,
-# the verdict, and each internal state page. The program runs a demo run against stand-sim
+# the verdict, and each internal state page; the test tag and the protocol viewer. The program runs a demo run against stand-sim
 # on a virtual display (Xvfb); about a minute.
 #   bash scripts/screenshots.sh [folder]   (default: build/screenshots)
 set -euo pipefail
