@@ -34,6 +34,7 @@
 #include "rsmanager/RsErrors.h"
 #include "records/TBirka.h"
 #include "records/TFLog.h"
+#include "eeprom/TFPzu.h"
 #include "test/StatePages.h"
 
 namespace {
@@ -131,7 +132,6 @@ void TFPrPch::BuildRunControls(QWidget* central) {
     connect(miPzu, &QAction::triggered, this, [this] { miPzuClick(); });
     connect(miInternalState, &QAction::triggered, this, [this] { miInternalStateClick(); });
     connect(miLogicalNumber, &QAction::triggered, this, [this] { miLogicalNumberClick(); });
-    miPzu->setEnabled(false);  // and the EEPROM window with the EEPROM service
 
     // Device line: name, serial number and the three coefficients.
     auto* device = new QHBoxLayout;

@@ -33,6 +33,7 @@ class QTabWidget;
 class QToolButton;
 class TBirka;
 class TFLog;
+class TFPzu;
 class TStartWindow;
 class TStatePages;
 
@@ -94,6 +95,7 @@ public:
     void miInternalStateClick();
     void miLogicalNumberClick();
     TFLog* LogicalNumberWindow() { return logWindow_.get(); }
+    TFPzu* EepromWindow() { return pzuWindow_.get(); }
     TBirka* Birka() { return birka_.get(); }
     void btMonitorClick();
     void btShowExchangeClick();
@@ -313,6 +315,8 @@ private:
     std::unique_ptr<TStartWindow> startWindow_;
     std::unique_ptr<TBirka> birka_;
     std::unique_ptr<TFLog> logWindow_;
+    std::unique_ptr<TFPzu> pzuWindow_;
+    bool pzuShown_ = false;  // the EEPROM window is shown: it takes the clearing answer
     std::function<bool(RunTag_T&)> tagDialog_;
     QLabel* panels_[4] = {};
     bool shownOnce_ = false;

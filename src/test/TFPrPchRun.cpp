@@ -14,6 +14,9 @@
 #include <QTableWidget>
 
 #include "app/Globals.h"
+#include "app/ProgramSettings.h"
+#include "eeprom/TFPzu.h"
+#include "platform/IniFile.h"
 #include "app/Termination.h"
 #include "link/CommandCatalogue.h"
 #include "platform/Dialogs.h"
@@ -350,7 +353,36 @@ void TFPrPch::aResetPupchExecute() { SendServiceCommand({true, cmd::kSoftResetTo
 
 void TFPrPch::miPzuClick() {
     aAbortExecute();
-    // The EEPROM programming window joins the program with the EEPROM service.
+    platform::IniFile ini;
+    ini.Load(platform::JoinPath(WorkDir, "data\\nastr.ini"));
+    const ProgramSettings_T settings = ReadProgramSettings(ini);
+    PzuLinks_T l;
+    l.sendPacket = [this](const std::vector<uint8_t>& packet) {
+        if (!windows_.CustomComm1) return;
+        windows_.CustomComm1->PurgeReceive();
+        windows_.CustomComm1->PurgeReceive();
+        sender_.Reader().ResetAccumulation();
+        windows_.CustomComm1->SendBytes(packet.data(), packet.size());
+    };
+    l.trafficShown = [this] { return exchangeLogOn_; };
+    l.logLine = [this](const std::string& line) { LogLine(line); };
+    l.stopTestTimers = [this] {
+        Timer1.stop();
+        Timer3.stop();
+        Timer4.stop();
+    };
+    l.stopCapture = [this] { TimerZaxvat.stop(); };
+    l.sendStation = [this](const std::string& text) { SendStation(text); };
+    l.shown = [this](bool on) { pzuShown_ = on; };
+    l.closed = [this] {
+        if (pzuWindow_) pzuWindow_.release()->deleteLater();
+    };
+    l.password = windows_.PSW;
+    auto window = std::make_unique<TFPzu>(l, this);
+    // Shown only when the opening succeeded; otherwise it goes at once.
+    if (!window->Open(platform::ExecutableDirectory() + "\\" + settings.pzu, settings.pzuSectionPresent)) return;
+    pzuWindow_ = std::move(window);
+    pzuWindow_->show();
 }
 
 void TFPrPch::miLogicalNumberClick() {

@@ -11,6 +11,7 @@
 #include "link/CommandCatalogue.h"
 #include "platform/Dialogs.h"
 #include "records/TFLog.h"
+#include "eeprom/TFPzu.h"
 #include "test/PassportCheck.h"
 #include "test/StatePages.h"
 #include "test/TFPrPch.h"
@@ -64,10 +65,19 @@ void TFPrPch::Read1(int) {
     }
     panels_[2]->setText(QString::fromUtf8("Ответ получен"));
     if (exchangeLogOn_) LogLine(" <-" + r.frameText);
+    const std::vector<uint8_t>& frame = reader.RcdCommand().Bytes();
+    if (r.code == 0x1A && pzuWindow_ && pzuWindow_->WindowActive()) {
+        // While the EEPROM window exists its blocks are its own, not the state pages'.
+        if (pzuWindow_->WaitingForBlock() && frame.size() >= 4 + 68) pzuWindow_->BlockAnswered(frame.data() + 4);
+        reader.SetReplyDone(true);
+        return;
+    }
     decoder_.SetStoreEeprom(interpreter_.StoreEeprom());
     decoder_.SetBoardKind(Globals().TypeDevice == "Плата" || Globals().TypeDevice == "Вх.контр.платы");
-    const TAnswerDecoder::Result_T d = decoder_.Decode(reader.RcdCommand().Bytes());
+    const TAnswerDecoder::Result_T d = decoder_.Decode(frame);
     if (d.stationRequest) IsMaster = false;
+    if (d.toEepromWindow && pzuWindow_ && pzuWindow_->WindowActive()) pzuWindow_->I2CError();
+    if (d.clearingDone && pzuWindow_ && pzuShown_) pzuWindow_->ClearingFinished();
     if (!d.answered) return;
     interpreter_.SetScaleFactor(decoder_.ScaleS());
     StatePages->ShowAnswer(r.code, decoder_.State(), interpreter_.BuffPar().data());
