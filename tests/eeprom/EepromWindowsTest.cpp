@@ -1,0 +1,210 @@
+// The hex grids as drawn, the password dialog and the EEPROM window with a recording channel.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include "eeprom/TFPzu.h"
+#include "eeprom/THexGrid.h"
+#include "eeprom/TPSW.h"
+#include "eeprom/TWPzu.h"
+#include "support/QtWait.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
+
+namespace {
+
+QColor CellColour(THexGrid& g, int col, int row) {
+    const QRect r = g.CellRect(col, row);
+    const QImage image = g.viewport()->grab().toImage();
+    return image.pixelColor(r.center().x() + r.width() / 3, r.center().y());  // beside the text
+}
+
+}  // namespace
+
+TEST(HexGridWidget, ErrorCellsArePaintedInTheirColourUnlessSelected) {
+    THexGridColor g;
+    g.ColorError = QColor(255, 0, 255);
+    g.SetGridColCount(16);
+    g.SetDataCount(64);
+    g.resize(600, 200);
+    g.show();
+    EXPECT_EQ(g.model()->headerData(0, Qt::Vertical).toString(), "000000");
+    EXPECT_EQ(g.model()->headerData(1, Qt::Vertical).toString(), "000010");
+    EXPECT_EQ(g.model()->headerData(15, Qt::Horizontal).toString(), "0f");
+    EXPECT_EQ(g.model()->data(g.model()->index(0, 0)).toString(), "ff");
+    g.SetErrorCell(17, 1);  // row 2, column 2
+    g.Refresh();
+    EXPECT_EQ(CellColour(g, 2, 2), QColor(255, 0, 255));
+    EXPECT_NE(CellColour(g, 3, 2), QColor(255, 0, 255));
+    g.setCurrentIndex(g.model()->index(1, 1));  // the selected cell shows the selection instead
+    EXPECT_NE(CellColour(g, 2, 2), QColor(255, 0, 255));
+    g.clearSelection();
+    g.SetErrorCell(17, 0);
+    g.Refresh();
+    EXPECT_NE(CellColour(g, 2, 2), QColor(255, 0, 255));
+}
+
+TEST(HexGridWidget, TheComparisonWindowsGrids) {
+    TWPzu w;
+    EXPECT_EQ(w.windowTitle(), QString::fromUtf8("Файл:") + QString(136, ' ') + QString::fromUtf8("ПЗУ:"));
+    EXPECT_EQ(w.GridIn->DataCount(), 32767);
+    EXPECT_EQ(w.GridIn->DefaultData(), 0);
+    EXPECT_EQ(w.GridIn->GetAData(32767), 0);  // beyond the last kept byte: the default
+    EXPECT_EQ(w.GridOut->DefaultData(), 255);
+    EXPECT_EQ(w.GridOut->GetAData(100), 0xFF);  // the EEPROM side as erased
+    EXPECT_EQ(w.GridOut->model()->rowCount(), 2048);
+    EXPECT_EQ(w.GridOut->model()->headerData(2047, Qt::Vertical).toString(), "007ff0");
+}
+
+TEST(PasswordDialog, ThreeAttemptsAndTheRightOneOpens) {
+    for (const bool secondRight : {true, false}) {
+        TPSW psw;
+        int attempt = 0;
+        QTimer typist;
+        QObject::connect(&typist, &QTimer::timeout, [&] {
+            if (!psw.isVisible()) return;
+            EXPECT_TRUE(psw.PSEdit->text().isEmpty());  // emptied on every showing
+            ++attempt;
+            psw.PSEdit->setText(attempt == 2 && secondRight ? "482" : "481");
+            psw.Finish();
+        });
+        typist.start(10);
+        EXPECT_EQ(psw.AskAccess(), secondRight);
+        EXPECT_EQ(attempt, secondRight ? 2 : 3);
+        EXPECT_EQ(psw.StaticText1->text().toStdString(), "Не угадали! Попробуйте еще раз!");
+        EXPECT_EQ(psw.PSEdit->echoMode(), QLineEdit::Password);
+    }
+}
+
+namespace {
+
+struct Eeprom {
+    TempDir dir;
+    ScriptedDialogs dialogs;
+    platform::ScopedDialogs use{dialogs};
+    TPSW psw;
+    std::vector<std::vector<uint8_t>> sent;
+    int testTimersStopped = 0, captureStopped = 0;
+    bool shown = false;
+    std::unique_ptr<TFPzu> w;
+
+    Eeprom() {
+        PzuLinks_T l;
+        l.sendPacket = [this](const std::vector<uint8_t>& p) { sent.push_back(p); };
+        l.trafficShown = [] { return false; };
+        l.stopTestTimers = [this] { ++testTimersStopped; };
+        l.stopCapture = [this] { ++captureStopped; };
+        l.shown = [this](bool on) { shown = on; };
+        l.password = &psw;
+        w = std::make_unique<TFPzu>(l);
+    }
+    // A faithful EEPROM answering the last packet sent (a read, or a write of 64 bytes).
+    void AnswerLast(int corruptIndex = -1) {
+        const auto& p = sent.back();
+        std::vector<uint8_t> d;
+        d.reserve(68);
+        for (size_t i = 4; i < 8; ++i) d.push_back(p[i]);
+        for (size_t i = 0; i < 64; ++i) d.push_back(w->Session().Block()[i]);
+        if (corruptIndex >= 0) d[4 + static_cast<size_t>(corruptIndex)] ^= 0x55;
+        w->BlockAnswered(d.data());
+    }
+};
+
+std::string Pattern(size_t n) {
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>(i * 13 + 1);
+    return s;
+}
+
+}  // namespace
+
+TEST(EepromWindow, OpeningNeedsTheSectionAndTheFile) {
+    Eeprom e;
+    EXPECT_FALSE(e.w->Open(e.dir.File("pch.pzu"), false));  // no [pzu]: not shown, nothing said
+    EXPECT_TRUE(e.dialogs.Questions().empty());
+    EXPECT_EQ(e.testTimersStopped, 1);
+    Eeprom f;
+    EXPECT_FALSE(f.w->Open(f.dir.File("none.pzu"), true));
+    ASSERT_EQ(f.dialogs.Questions().size(), 1u);
+    EXPECT_EQ(f.dialogs.Questions()[0].text, "Нет файла с уставками  " + f.dir.File("none.pzu") + ".");
+}
+
+TEST(EepromWindow, ReadingComparesMarksTheFirstDifferenceAndCountsDown) {
+    Eeprom e;
+    const std::string path = e.dir.Write("pch.pzu", Pattern(32768));
+    ASSERT_TRUE(e.w->Open(path, true));
+    EXPECT_TRUE(e.shown);
+    EXPECT_FALSE(e.w->SpeedButton62->isEnabled());  // until the password is given
+    e.w->SpeedButton1Click();
+    EXPECT_EQ(e.w->SpeedButton1->text().toStdString(), "Отменить");
+    EXPECT_EQ(e.captureStopped, 1);
+    for (int k = 0; k < 512; ++k) {
+        e.w->TmrSendTimer();
+        ASSERT_EQ(e.sent.size(), static_cast<size_t>(k + 1));
+        if (k == 0) {
+            EXPECT_EQ(e.w->StaticText1->text().toStdString(), "512");
+        }
+        if (k == 3) {
+            e.w->BtProcPZUClick();  // pause with the block outstanding
+            EXPECT_EQ(e.w->BtProcPZU->text().toStdString(), "Продолжить");
+            EXPECT_FALSE(e.w->TmrSend.isActive());
+            e.w->BtProcPZUClick();
+            EXPECT_EQ(e.w->LProcPzu->text().toStdString(), "Идет чтение ПЗУ .....");
+        }
+        e.AnswerLast(k == 7 ? 9 : -1);
+    }
+    EXPECT_EQ(e.w->StaticText1->text().toStdString(), "1");
+    EXPECT_EQ(e.w->Comparison()->GridOut->GetErrorCell(7 * 64 + 9), 1);
+    EXPECT_EQ(e.w->Comparison()->GridOut->GetErrorCell(7 * 64 + 10), 0);
+    EXPECT_EQ(e.w->STErr->text().toStdString(), "1");
+    e.w->TmrSendTimer();  // past the last block
+    EXPECT_EQ(e.w->LProcPzu->text().toStdString(), "Настройки не совпадают с файлом!.");
+    EXPECT_EQ(e.w->SpeedButton1->text().toStdString(), "Чтение");
+    EXPECT_FALSE(e.w->TmrSend.isActive());
+    EXPECT_EQ(e.dir.Read("pch.A0").size(), 32768u);
+}
+
+TEST(EepromWindow, ProgrammingNeedsThePasswordAndAUsableFile) {
+    Eeprom e;
+    const std::string path = e.dir.Write("odd.pzu", Pattern(1000));
+    ASSERT_TRUE(e.w->Open(path, true));
+    QTimer typist;
+    QObject::connect(&typist, &QTimer::timeout, [&] {
+        if (!e.psw.isVisible()) return;
+        e.psw.PSEdit->setText("482");
+        e.psw.Finish();
+    });
+    typist.start(10);
+    e.w->SBPasswClick();
+    EXPECT_TRUE(e.w->AccessGranted());
+    EXPECT_TRUE(e.w->SpeedButton62->isEnabled());
+    e.w->SpeedButton62Click();
+    ASSERT_EQ(e.dialogs.Questions().size(), 1u);
+    EXPECT_NE(e.dialogs.Questions()[0].text.find("1000"), std::string::npos);
+    EXPECT_TRUE(e.sent.empty());
+    EXPECT_FALSE(e.w->TmrSend.isActive());
+    EXPECT_EQ(e.w->SpeedButton62->text().toStdString(), "Программирование");
+}
+
+TEST(EepromWindow, ClearingWaitPollsAfter120TicksAndEndsOnTheAnswer) {
+    Eeprom e;
+    std::vector<std::string> polls;
+    PzuLinks_T l;
+    l.sendStation = [&](const std::string& t) { polls.push_back(t); };
+    TFPzu w(l);
+    w.SpeedButton2Click();
+    EXPECT_EQ(w.TmrSend.interval(), 1000);
+    EXPECT_EQ(w.LProcPzu->text().toStdString(), "Очистка ПЗУ .....");
+    for (int i = 0; i < 120; ++i) w.TmrSendTimer();
+    EXPECT_TRUE(polls.empty());
+    w.TmrSendTimer();
+    EXPECT_EQ(polls, std::vector<std::string>{"00 01 88"});
+    w.ClearingFinished();
+    EXPECT_FALSE(w.TmrSend.isActive());
+    EXPECT_EQ(w.TmrSendTag, 0);
+    EXPECT_EQ(w.LProcPzu->text().toStdString(), "Очистка закончена");
+}
