@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <filesystem>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,6 +23,9 @@
 #include "support/QtWait.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
+#include "eeprom/TFPzu.h"
+#include "eeprom/THexGrid.h"
+#include "eeprom/TWPzu.h"
 #include "records/TBirka.h"
 #include "records/TFLog.h"
 #include "test/StatePages.h"
@@ -226,4 +230,108 @@ TEST(RunAtStand, ARunFromTheTagDialogEndsInAnArchiveFileOfItsSerial) {
     EXPECT_NE(p.find("\r\nСвязь со станцией\r\n \r\n завершена. \r\n"), std::string::npos);
     EXPECT_NE(p.find("Итоговый результат: Станция прошла проверку \r\n"), std::string::npos);
     EXPECT_NE(platform::Cp1251ToUtf8(s.dir.Read("data/birka.ini")).find("SerialNumber=12\r\n"), std::string::npos);
+}
+
+TEST(RunAtStand, TheEepromWindowProgramsTheBoardThroughChannelOne) {
+    Stand s(DemoScenario());
+    std::string file(32768, '\0');
+    for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<char>((i * 31 + i / 256) & 0xFF);
+    const std::string settings = s.dir.Write("pzu/pch.pzu", file);
+    // The settings name the file relative to the program's folder.
+    const std::string relative =
+        std::filesystem::relative(settings, platform::ExecutableDirectory()).string();
+    s.dir.Write("data/nastr.ini", s.dir.Read("data/nastr.ini") + "[pzu]\r\npzu=" + relative + "\r\n");
+    s.Show();
+    s.main->miPzuClick();
+    TFPzu* w = s.main->EepromWindow();
+    ASSERT_TRUE(w);
+    EXPECT_TRUE(w->isVisible());
+    ASSERT_TRUE(WaitUntil([&] { return !s.main->Run().ListRunning(); }, 10s));  // the abort's final list
+    QTimer typist;
+    QObject::connect(&typist, &QTimer::timeout, [&] {
+        if (!s.psw.isVisible()) return;
+        s.psw.PSEdit->setText("482");
+        s.psw.Finish();
+    });
+    typist.start(10);
+    w->SBPasswClick();
+    ASSERT_TRUE(w->SpeedButton62->isEnabled());
+    w->SpeedButton62Click();
+    // Blocks go as soon as the previous one is answered, as the block timer would send them.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            if (!w->WaitingForBlock() && w->TmrSend.isActive()) w->TmrSendTimer();
+            return w->LProcPzu->text() == QString::fromUtf8("Программирование ВЫПОЛНЕНО.");
+        },
+        120s))
+        << w->LProcPzu->text().toStdString();
+    for (uint16_t a : {uint16_t{0}, uint16_t{63}, uint16_t{64}, uint16_t{0x4000}, uint16_t{0x7FFF}})
+        EXPECT_EQ(s.sim.EepromByte(0, a), static_cast<uint8_t>(file[a])) << a;
+    EXPECT_EQ(s.dir.Read("pzu/pch.A0"), file);
+    EXPECT_EQ(w->STErr->text().toStdString(), "0");
+
+    // Reading back after one byte of the EEPROM went bad.
+    s.sim.SetEepromByte(0, 0x1234, static_cast<uint8_t>(file[0x1234] ^ 0x0F));
+    const size_t requestsBefore = s.sim.StationRequests().size();
+    w->SpeedButton1Click();
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            if (!w->WaitingForBlock() && w->TmrSend.isActive()) w->TmrSendTimer();
+            return !w->TmrSend.isActive();
+        },
+        120s));
+    EXPECT_EQ(s.sim.StationRequests().size() - requestsBefore, 512u);
+    EXPECT_EQ(w->LProcPzu->text().toStdString(), "Настройки не совпадают с файлом!.");
+    EXPECT_EQ(w->Session().ErrorCount(), 1);
+    EXPECT_EQ(w->Comparison()->GridOut->GetErrorCell(0x1234), 1);
+    std::string expected = file;
+    expected[0x1234] = static_cast<char>(file[0x1234] ^ 0x0F);
+    EXPECT_EQ(s.dir.Read("pzu/pch.A0"), expected);
+    w->close();
+    EXPECT_FALSE(s.main->EepromWindow() && s.main->EepromWindow()->WindowActive());
+}
+
+TEST(RunAtStand, AShortFileIsOneBlockAndAnI2cFailureIsShown) {
+    sim::Scenario_T scenario = DemoScenario();
+    Stand s(scenario);
+    const std::string settings = s.dir.Write("pzu/short.pzu", std::string(29, '\x5A'));
+    const std::string relative =
+        std::filesystem::relative(settings, platform::ExecutableDirectory()).string();
+    s.dir.Write("data/nastr.ini", s.dir.Read("data/nastr.ini") + "[pzu]\r\npzu=" + relative + "\r\n");
+    s.Show();
+    s.main->miPzuClick();
+    TFPzu* w = s.main->EepromWindow();
+    ASSERT_TRUE(w);
+    ASSERT_TRUE(WaitUntil([&] { return !s.main->Run().ListRunning(); }, 10s));
+    QTimer typist;
+    QObject::connect(&typist, &QTimer::timeout, [&] {
+        if (!s.psw.isVisible()) return;
+        s.psw.PSEdit->setText("482");
+        s.psw.Finish();
+    });
+    typist.start(10);
+    w->SBPasswClick();
+    w->TmrSend.setInterval(60000);  // the test makes the ticks
+    w->SpeedButton62Click();
+    w->TmrSendTimer();
+    EXPECT_EQ(w->StaticText1->text().toStdString(), "512");
+    EXPECT_EQ(w->LAdrPzu->text().toStdString(), "0000h - 0040h");
+    w->BtProcPZUClick();  // paused with the block outstanding
+    ASSERT_TRUE(WaitUntil([&] { return !w->WaitingForBlock(); }));
+    w->BtProcPZUClick();
+    w->TmrSendTimer();  // the first tick after the answer: the file is done
+    EXPECT_EQ(w->LProcPzu->text().toStdString(), "Программирование ВЫПОЛНЕНО.");
+    EXPECT_EQ(s.sim.EepromByte(0, 28), 0x5A);
+    EXPECT_EQ(s.sim.EepromByte(0, 29), 0x00);  // the rest of the block as its buffer held it
+
+    // The station reports the I2C bus broken: the run waits with the reason shown.
+    scenario.i2cFail = true;
+    s.sim.SetScenario(scenario);
+    w->SpeedButton1Click();
+    w->TmrSendTimer();
+    ASSERT_TRUE(WaitUntil([&] { return w->LProcPzu->text() == QString::fromUtf8("Нет связи с ПЗУ по I2C"); }));
+    EXPECT_TRUE(w->WaitingForBlock());
+    w->SpeedButton1Click();  // the operator cancels
+    EXPECT_FALSE(w->TmrSend.isActive());
+    EXPECT_EQ(w->SpeedButton1->text().toStdString(), "Чтение");
 }

@@ -14,6 +14,7 @@
 #include "link/ChannelWindow.h"
 #include "platform/Cp1251.h"
 #include "platform/Paths.h"
+#include "eeprom/TPSW.h"
 #include "records/TProt.h"
 #include "support/QtWait.h"
 #include "support/ScriptedDialogs.h"
@@ -35,6 +36,7 @@ struct StandRig {
     TCustomComm1 c1;
     TRS2 c2;
     TProt prot;
+    TPSW psw;
     QTimer viewerCloser;  // the operator closes the protocol viewer whenever it opens
     int viewersClosed = 0;
     std::unique_ptr<TFPrPch> main;
@@ -65,6 +67,7 @@ struct StandRig {
         windows.CustomComm1 = &c1;
         windows.RS2 = &c2;
         windows.Prot = &prot;
+        windows.PSW = &psw;
         main->SetWindows(windows);
         tag.scriptPath = "scn\\" + script;
         tag.deviceName = "Станция ВОЛТАР";

@@ -159,6 +159,11 @@ uint8_t StandSim::EepromByte(int page, uint16_t address) {
     return stationLogic_.EepromByte(page, address);
 }
 
+void StandSim::SetEepromByte(int page, uint16_t address, uint8_t value) {
+    std::lock_guard lock(mutex_);
+    stationLogic_.SetEepromByte(page, address, value);
+}
+
 std::vector<uint8_t> StandSim::StationOutput() {
     std::lock_guard lock(mutex_);
     return stationOutput_;

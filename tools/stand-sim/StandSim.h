@@ -36,6 +36,7 @@ public:
     void SetScenario(const Scenario_T& scenario);
     void SetInputs(uint8_t nibble);
     uint8_t EepromByte(int page, uint16_t address);
+    void SetEepromByte(int page, uint16_t address, uint8_t value);  // a fault put in by a test
     // Bytes written to the program by the station side, all of them, in order.
     std::vector<uint8_t> StationOutput();
 
