@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Pictures of the test window: the selection after the initial exchange, a run in progress,
-# the verdict, and each internal state page; the test tag and the protocol viewer. The program runs a demo run against stand-sim
+# the verdict, and each internal state page; the test tag and the protocol viewer; the EEPROM
+# window and its comparison window with one marked error. The program runs a demo run against stand-sim
 # on a virtual display (Xvfb); about a minute.
 #   bash scripts/screenshots.sh [folder]   (default: build/screenshots)
 set -euo pipefail
@@ -9,3 +10,5 @@ bash scripts/build.sh
 out="$(realpath -m "${1:-build/screenshots}")"
 QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1920x1200x24" \
   build/bench/bench_run --idle-seconds 1 --screenshots "$out"
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1920x1200x24" \
+  build/bench/bench_pzu --fast --screenshots "$out"

@@ -208,3 +208,22 @@ TEST(EepromWindow, ClearingWaitPollsAfter120TicksAndEndsOnTheAnswer) {
     EXPECT_EQ(w.TmrSendTag, 0);
     EXPECT_EQ(w.LProcPzu->text().toStdString(), "Очистка закончена");
 }
+
+TEST(EepromWindow, AnUnansweredBlockIsRepeatedThenTheOperatorMayGiveUp) {
+    Eeprom e;
+    ASSERT_TRUE(e.w->Open(e.dir.Write("pch.pzu", Pattern(32768)), true));
+    e.w->SpeedButton1Click();
+    e.w->TmrSendTimer();
+    for (int tick = 0; tick < TPzuSession::kMaxRepeats * TPzuSession::kRepeatAfterTicks; ++tick) e.w->TmrSendTimer();
+    ASSERT_EQ(e.sent.size(), 1u + TPzuSession::kMaxRepeats);
+    EXPECT_EQ(e.sent.back(), e.sent.front());  // the same request again
+    EXPECT_EQ(e.w->STSend->text().toStdString(), "Повторяю посылку запроса");
+    EXPECT_TRUE(e.dialogs.Questions().empty());
+    e.dialogs.Answer(platform::DialogResult::Yes);
+    for (int tick = 0; tick < TPzuSession::kRepeatAfterTicks; ++tick) e.w->TmrSendTimer();
+    ASSERT_EQ(e.dialogs.Questions().size(), 1u);
+    EXPECT_EQ(e.dialogs.Questions()[0].text, " Прекращаю работу с ПЗУ...");
+    EXPECT_EQ(e.dialogs.Questions()[0].caption, "Нет связи с платой");
+    EXPECT_FALSE(e.w->TmrSend.isActive());
+    EXPECT_EQ(e.w->LProcPzu->text().toStdString(), "Чтение ПЗУ прервано...");
+}
