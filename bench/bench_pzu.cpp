@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,6 +20,7 @@
 #include <filesystem>
 
 #include "StandSim.h"
+#include "BenchSupport.h"
 #include "app/Globals.h"
 #include "app/TStartWindow.h"
 #include "eeprom/TFPzu.h"
@@ -36,25 +38,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class YesDialogs final : public platform::Dialogs {
-public:
-    platform::DialogResult Ask(const std::string&, const std::string&, platform::DialogButtons b,
-                               platform::DialogIcon) override {
-        return b == platform::DialogButtons::Ok ? platform::DialogResult::Ok : platform::DialogResult::Yes;
-    }
-    std::string OpenFileName(const platform::FileDialogRequest&) override { return ""; }
-    std::string SaveFileName(const platform::FileDialogRequest&) override { return ""; }
-    bool Print(const platform::PrintRequest&) override { return false; }
-};
 
+// Sleeps in the event loop, looking every 20 ms: the GUI thread's CPU time stays the program's.
 bool Wait(const std::function<bool()>& condition, int ms) {
     QElapsedTimer t;
     t.start();
-    while (!condition()) {
-        if (t.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
+    QEventLoop loop;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        if (condition() || t.elapsed() > ms) loop.quit();
+    });
+    look.start(20);
+    if (!condition()) loop.exec();
+    return condition();
 }
 
 double ThreadCpuSeconds() {

@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "app/Globals.h"
 #include "app/TStartWindow.h"
 #include "link/ChannelWindow.h"
@@ -39,17 +40,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The operator at the bench says yes to every question and reads every message.
-class YesDialogs final : public platform::Dialogs {
-public:
-    platform::DialogResult Ask(const std::string&, const std::string&, platform::DialogButtons buttons,
-                               platform::DialogIcon) override {
-        return buttons == platform::DialogButtons::Ok ? platform::DialogResult::Ok : platform::DialogResult::Yes;
-    }
-    std::string OpenFileName(const platform::FileDialogRequest&) override { return ""; }
-    std::string SaveFileName(const platform::FileDialogRequest&) override { return ""; }
-    bool Print(const platform::PrintRequest&) override { return false; }
-};
 
 bool Wait(const std::function<bool()>& condition, int ms) {
     QElapsedTimer t;

@@ -232,11 +232,11 @@ TEST(RunAtStand, ARunFromTheTagDialogEndsInAnArchiveFileOfItsSerial) {
     EXPECT_NE(platform::Cp1251ToUtf8(s.dir.Read("data/birka.ini")).find("SerialNumber=12\r\n"), std::string::npos);
 }
 
-TEST(RunAtStand, TheEepromWindowProgramsTheBoardThroughChannelOne) {
-    Stand s(DemoScenario());
-    std::string file(32768, '\0');
-    for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<char>((i * 31 + i / 256) & 0xFF);
-    const std::string settings = s.dir.Write("pzu/pch.pzu", file);
+
+// The EEPROM window opened from the test window on a settings file of `content`, with the
+// password given; the abort's final exchange is over.
+static TFPzu* OpenEeprom(Stand& s, const std::string& name, const std::string& content, QTimer& typist) {
+    const std::string settings = s.dir.Write("pzu/" + name, content);
     // The settings name the file relative to the program's folder.
     const std::string relative =
         std::filesystem::relative(settings, platform::ExecutableDirectory()).string();
@@ -244,17 +244,25 @@ TEST(RunAtStand, TheEepromWindowProgramsTheBoardThroughChannelOne) {
     s.Show();
     s.main->miPzuClick();
     TFPzu* w = s.main->EepromWindow();
-    ASSERT_TRUE(w);
-    EXPECT_TRUE(w->isVisible());
-    ASSERT_TRUE(WaitUntil([&] { return !s.main->Run().ListRunning(); }, 10s));  // the abort's final list
-    QTimer typist;
-    QObject::connect(&typist, &QTimer::timeout, [&] {
+    if (!w || !WaitUntil([&] { return !s.main->Run().ListRunning(); }, 10s)) return nullptr;
+    QObject::connect(&typist, &QTimer::timeout, [&s] {
         if (!s.psw.isVisible()) return;
         s.psw.PSEdit->setText("482");
         s.psw.Finish();
     });
     typist.start(10);
     w->SBPasswClick();
+    return w;
+}
+
+TEST(RunAtStand, TheEepromWindowProgramsTheBoardThroughChannelOne) {
+    Stand s(DemoScenario());
+    std::string file(32768, '\0');
+    for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<char>((i * 31 + i / 256) & 0xFF);
+    QTimer typist;
+    TFPzu* w = OpenEeprom(s, "pch.pzu", file, typist);
+    ASSERT_TRUE(w);
+    EXPECT_TRUE(w->isVisible());
     ASSERT_TRUE(w->SpeedButton62->isEnabled());
     w->SpeedButton62Click();
     // Blocks go as soon as the previous one is answered, as the block timer would send them.
@@ -294,23 +302,9 @@ TEST(RunAtStand, TheEepromWindowProgramsTheBoardThroughChannelOne) {
 TEST(RunAtStand, AShortFileIsOneBlockAndAnI2cFailureIsShown) {
     sim::Scenario_T scenario = DemoScenario();
     Stand s(scenario);
-    const std::string settings = s.dir.Write("pzu/short.pzu", std::string(29, '\x5A'));
-    const std::string relative =
-        std::filesystem::relative(settings, platform::ExecutableDirectory()).string();
-    s.dir.Write("data/nastr.ini", s.dir.Read("data/nastr.ini") + "[pzu]\r\npzu=" + relative + "\r\n");
-    s.Show();
-    s.main->miPzuClick();
-    TFPzu* w = s.main->EepromWindow();
-    ASSERT_TRUE(w);
-    ASSERT_TRUE(WaitUntil([&] { return !s.main->Run().ListRunning(); }, 10s));
     QTimer typist;
-    QObject::connect(&typist, &QTimer::timeout, [&] {
-        if (!s.psw.isVisible()) return;
-        s.psw.PSEdit->setText("482");
-        s.psw.Finish();
-    });
-    typist.start(10);
-    w->SBPasswClick();
+    TFPzu* w = OpenEeprom(s, "short.pzu", std::string(29, '\x5A'), typist);
+    ASSERT_TRUE(w);
     w->TmrSend.setInterval(60000);  // the test makes the ticks
     w->SpeedButton62Click();
     w->TmrSendTimer();
