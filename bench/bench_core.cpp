@@ -9,6 +9,7 @@
 #include "platform/Cp1251.h"
 #include "platform/IniFile.h"
 #include "rsmanager/Ini.h"
+#include "rsmanager/PackageModbus.h"
 #include "test/Script.h"
 
 namespace {
@@ -114,6 +115,37 @@ void BM_ScriptLoad10000Steps(benchmark::State& state) {
     state.counters["bytes"] = static_cast<double>(text.size());
 }
 BENCHMARK(BM_ScriptLoad10000Steps)->Unit(benchmark::kMillisecond);
+
+
+// Framers on 64 KiB of line noise in 32-byte blocks: bytes per second of each.
+void BM_FramerOnNoise(benchmark::State& state, const char* name, bool automatic) {
+    const std::vector<uint8_t> noise = RandomBytes(65536);
+    for (auto _ : state) {
+        std::unique_ptr<TPackage> p;
+        if (automatic) {
+            auto a = std::make_unique<TPackageAuto>();
+            a->SetName(name);
+            p = std::move(a);
+        } else {
+            p = TPackageAuto::Create(name);
+        }
+        for (size_t at = 0; at < noise.size(); at += 32) {
+            p->PutAll(noise.data() + at, 32);
+            while (p->Count() > 0) p->PopMessage();
+        }
+        benchmark::DoNotOptimize(p->Frame().size());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * 65536);
+}
+BENCHMARK_CAPTURE(BM_FramerOnNoise, voltar, "VOLTAR", false);
+BENCHMARK_CAPTURE(BM_FramerOnNoise, icp, "ICP", false);
+BENCHMARK_CAPTURE(BM_FramerOnNoise, modbus_rtu, "MODBUS_RTU", false);
+BENCHMARK_CAPTURE(BM_FramerOnNoise, modbus, "MODBUS", false);
+BENCHMARK_CAPTURE(BM_FramerOnNoise, mercury, "MERCURY", false);
+BENCHMARK_CAPTURE(BM_FramerOnNoise, owen, "OWEN", false);
+BENCHMARK_CAPTURE(BM_FramerOnNoise, auto_voltar, "VOLTAR", true);
+BENCHMARK_CAPTURE(BM_FramerOnNoise, auto_modbus, "MODBUS", true);
+BENCHMARK_CAPTURE(BM_FramerOnNoise, auto_owen, "OWEN", true);
 
 }  // namespace
 

@@ -9,6 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3 python3-crcmod
+  libmodbus-dev
   xvfb xauth fonts-dejavu-core
 )
 

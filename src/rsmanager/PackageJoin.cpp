@@ -1,5 +1,7 @@
 #include "rsmanager/PackageJoin.h"
 
+#include "rsmanager/PackageModbus.h"
+
 void TPackageJoin::SetProtocol(const std::string& protocol) {
     framer_.reset();
     if (protocol == "VOLTAR") {
@@ -9,13 +11,11 @@ void TPackageJoin::SetProtocol(const std::string& protocol) {
         kind_ = Kind::Icp;
         framer_ = std::make_unique<TPackageJoinIcpcon>(20);
     } else if (protocol == "MODBUS_RTU") {
-        // The Modbus RTU framer is not built yet; until then its line is read as raw blocks.
         kind_ = Kind::ModbusRtu;
-        framer_ = std::make_unique<TPackageJoinHole>();
+        framer_ = std::make_unique<TPackageJoinModbusRtu>();
     } else if (protocol == "AUTO") {
-        // The resynchronising framer is not built yet; raw blocks until then.
         kind_ = Kind::Auto;
-        framer_ = std::make_unique<TPackageJoinHole>();
+        framer_ = std::make_unique<TPackageAuto>();
     } else {
         kind_ = Kind::Hole;
         framer_ = std::make_unique<TPackageJoinHole>();
