@@ -60,6 +60,10 @@ uint8_t TPackageJoinModbus::ParseByte(uint8_t byte) {
     }
     frame_.push_back(byte);
     if (frame_.size() > static_cast<size_t>(limit_)) return kRejected;
+    // The tables describe replies of functions 3 and 4 only, whose length the count byte fixes:
+    // the full parse runs when the gathered bytes could be one.
+    const size_t n = frame_.size();
+    if (n < 5 || (frame_[1] != 3 && frame_[1] != 4) || n != 5u + frame_[2]) return kNothing;
     if (!modbus_.ParseReply(frame_)) return kNothing;
     Complete(kComplete);
     frame_.clear();
