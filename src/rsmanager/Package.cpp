@@ -136,13 +136,8 @@ uint8_t TPackageJoinVoltar::ParseByte(uint8_t byte) {
             frame_.push_back(byte);
             receivedCheck_ |= byte;
             const uint16_t check = crc_.Crc16(frame_.data(), frame_.size() - 2);
-            const uint8_t result = check == receivedCheck_ ? kComplete : kRejected;
             state_ = 0;
-            Complete(result);
-            frame_.clear();
-            tail_.clear();
-            Reset();
-            return result;
+            return EndFrame(check == receivedCheck_ ? kComplete : kRejected);
         }
         default: return kNothing;
     }

@@ -45,6 +45,15 @@ public:
     Message_T PopMessage();
     void Clear();
     void Complete(uint8_t result);
+    // The end of a frame: delivered when complete, then frame and tail emptied and the state
+    // machine reset. Returns the result for ParseByte to pass on.
+    uint8_t EndFrame(uint8_t result) {
+        Complete(result);
+        frame_.clear();
+        tail_.clear();
+        Reset();
+        return result;
+    }
 
     uint8_t Verdict() const { return verdict_; }
     const std::vector<uint8_t>& Frame() const { return frame_; }

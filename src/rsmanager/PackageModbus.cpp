@@ -41,13 +41,8 @@ uint8_t TPackageJoinModbusRtu::ParseByte(uint8_t byte) {
             frame_.push_back(byte);
             receivedCheck_ = static_cast<uint16_t>(receivedCheck_ | byte << 8);
             const uint16_t check = ModBusCRC16Table(frame_.data(), frame_.size() - 2);
-            const uint8_t result = check == receivedCheck_ ? kComplete : kRejected;
             state_ = 0;
-            Complete(result);
-            frame_.clear();
-            tail_.clear();
-            Reset();
-            return result;
+            return EndFrame(check == receivedCheck_ ? kComplete : kRejected);
         }
         default: return kNothing;
     }
@@ -65,10 +60,7 @@ uint8_t TPackageJoinModbus::ParseByte(uint8_t byte) {
     const size_t n = frame_.size();
     if (n < 5 || (frame_[1] != 3 && frame_[1] != 4) || n != 5u + frame_[2]) return kNothing;
     if (!modbus_.ParseReply(frame_)) return kNothing;
-    Complete(kComplete);
-    frame_.clear();
-    tail_.clear();
-    return kComplete;
+    return EndFrame(kComplete);
 }
 
 void TPackageJoinMercury::Reset() {
@@ -96,13 +88,7 @@ uint8_t TPackageJoinMercury::ParseByte(uint8_t byte) {
             frame_.push_back(byte);
             const size_t n = frame_.size();
             receivedCheck_ = static_cast<uint16_t>(byte << 8 | frame_[n - 2]);
-            if (ModBusCRC16(frame_.data(), n - 2) == receivedCheck_) {
-                Complete(kComplete);
-                frame_.clear();
-                tail_.clear();
-                Reset();
-                return kComplete;
-            }
+            if (ModBusCRC16(frame_.data(), n - 2) == receivedCheck_) return EndFrame(kComplete);
             if (n >= 31) {
                 state_ = 0;
                 return kRejected;
@@ -153,10 +139,7 @@ uint8_t TPackageJoinOwen::ParseByte(uint8_t byte) {
     frame_.push_back(byte);
     if (frame_.size() > static_cast<size_t>(limit_)) return kRejected;
     if (!TOwenUtility::CheckFrame(frame_)) return kNothing;
-    Complete(kComplete);
-    frame_.clear();
-    tail_.clear();
-    return kComplete;
+    return EndFrame(kComplete);
 }
 
 std::unique_ptr<TPackage> TPackageAuto::Create(const std::string& name) {
