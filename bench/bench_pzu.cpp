@@ -39,20 +39,6 @@ namespace fs = std::filesystem;
 namespace {
 
 
-// Sleeps in the event loop, looking every 20 ms: the GUI thread's CPU time stays the program's.
-bool Wait(const std::function<bool()>& condition, int ms) {
-    QElapsedTimer t;
-    t.start();
-    QEventLoop loop;
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, [&] {
-        if (condition() || t.elapsed() > ms) loop.quit();
-    });
-    look.start(20);
-    if (!condition()) loop.exec();
-    return condition();
-}
-
 double ThreadCpuSeconds() {
     rusage u{};
     getrusage(RUSAGE_THREAD, &u);
