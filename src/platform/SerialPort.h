@@ -64,6 +64,8 @@ public:
     int LastReadError() const { return readError_; }
     int LastWriteError() const { return writeError_; }
     const std::string& Path() const { return path_; }
+    // The descriptor, for the platform's other serial layers (-1 when closed).
+    int Handle() const { return fd_; }
 
 private:
     int fd_ = -1;
