@@ -101,12 +101,18 @@ TEST(RsPty, NetModeBytesLeaveInOrder) {
     TRS rs;
     rs.SetDeviceName(pty.SlavePath());
     rs.SetIsNET(true);
+    std::atomic<int> txEmpty{0};
+    rs.OnTxEmpty = [&](TRS*) { ++txEmpty; };
     rs.Open();
     for (uint8_t address = 1; address <= 3; ++address) {
         const Bytes frame = {address, 0x10, 0x20, 0x30};
         EXPECT_EQ(rs.Write(frame.data(), 4), 4);
         EXPECT_EQ(pty.Read(4, 2s), frame);
     }
+    // Each frame's address byte and its data report their own transmit-empty: none is merged.
+    for (int i = 0; i < 2000 && txEmpty < 6; ++i) std::this_thread::sleep_for(1ms);
+    std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(txEmpty, 6);
     rs.Close();
 }
 
