@@ -1,5 +1,6 @@
 // Serial manager figures for the issue notes: framer throughput, receive latency over a pty,
-// Close() time, CPU of idle and of orphaned managers, descriptor leaks over open/close cycles.
+// Close() time, CPU of idle and of orphaned managers, descriptor leaks over open/close cycles;
+// the RS-485 serial component's event latencies and Close() time beside the manager's.
 // Run: build/bench/bench_rsmanager (about 30 s). Never part of the tests.
 #include <benchmark/benchmark.h>
 #include <dirent.h>
@@ -18,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "link/Rs.h"
 #include "rsmanager/RsManager.h"
 
 using Bytes = std::vector<uint8_t>;
@@ -146,6 +148,73 @@ void BM_ReceiveLatency(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ReceiveLatency)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The serial component on the same kind of line: from the last byte written on the master to
+// OnRxChar (run on the event thread, no dispatcher), and from Write's return to the
+// transmit-empty that turns the line round; Close() with its event thread waiting.
+void BM_RsEventLatency(benchmark::State& state) {
+    for (auto _ : state) {
+        PtyPair pty;
+        TRS rs;
+        rs.SetDeviceName(pty.path);
+        rs.SetBaudRate(115200);
+        std::mutex m;
+        std::condition_variable cv;
+        int rx = 0, tx = 0;
+        Clock::time_point rxAt, txAt;
+        rs.OnRxChar = [&](TRS* s, long) {
+            uint8_t buf[64];
+            s->Read(buf, sizeof buf);
+            std::lock_guard g(m);
+            ++rx;
+            rxAt = Clock::now();
+            cv.notify_all();
+        };
+        rs.OnTxEmpty = [&](TRS*) {
+            std::lock_guard g(m);
+            ++tx;
+            txAt = Clock::now();
+            cv.notify_all();
+        };
+        rs.Open();
+        std::vector<double> rxUs, txUs;
+        const Bytes frame = StationFrame({0x73, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+        for (int i = 1; i <= 1000; ++i) {
+            auto t0 = Clock::now();
+            if (write(pty.master, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size()))
+                break;
+            std::unique_lock l(m);
+            if (!cv.wait_for(l, std::chrono::seconds(2), [&] { return rx >= i; })) break;
+            rxUs.push_back(std::chrono::duration<double, std::micro>(rxAt - t0).count());
+            l.unlock();
+            rs.Write(frame.data(), static_cast<long>(frame.size()));
+            t0 = Clock::now();
+            l.lock();
+            if (!cv.wait_for(l, std::chrono::seconds(2), [&] { return tx >= i; })) break;
+            txUs.push_back(std::chrono::duration<double, std::micro>(txAt - t0).count());
+            l.unlock();
+            uint8_t sink[256];
+            while (read(pty.master, sink, sizeof sink) > 0 && rs.OutQueCount() > 0) {
+            }
+        }
+        std::vector<double> closeMs;
+        for (int i = 0; i < 50; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            const auto t0 = Clock::now();
+            rs.Close();
+            closeMs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+            rs.Open();
+        }
+        rs.Close();
+        state.counters["rx_median_us"] = Percentile(rxUs, 0.5);
+        state.counters["rx_p99_us"] = Percentile(rxUs, 0.99);
+        state.counters["tx_median_us"] = Percentile(txUs, 0.5);
+        state.counters["tx_p99_us"] = Percentile(txUs, 0.99);
+        state.counters["close_median_ms"] = Percentile(closeMs, 0.5);
+        state.counters["close_max_ms"] = Percentile(closeMs, 1.0);
+    }
+}
+BENCHMARK(BM_RsEventLatency)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_CloseTime(benchmark::State& state) {
     for (auto _ : state) {
