@@ -42,7 +42,7 @@ std::vector<uint8_t> TPzuSession::ReadPacket(uint16_t a) {
 
 bool TPzuSession::OpenSettings(const std::string& path, std::string& error) {
     if (settings_) std::fclose(settings_);
-    settings_ = std::fopen(platform::NormalizePath(path).c_str(), "rb");
+    settings_ = platform::OpenFile(platform::NormalizePath(path), "rb");
     if (!settings_) {
         error = "Нет файла с уставками  " + path + ".";
         return false;
@@ -63,7 +63,7 @@ std::string TPzuSession::ReadBackPath(const std::string& settingsPath) {
 
 bool TPzuSession::OpenReadBack(const std::string& settingsPath) {
     if (readBack_) std::fclose(readBack_);
-    readBack_ = std::fopen(platform::NormalizePath(ReadBackPath(settingsPath)).c_str(), "wb");
+    readBack_ = platform::OpenFile(platform::NormalizePath(ReadBackPath(settingsPath)), "wb");
     return readBack_ != nullptr;
 }
 

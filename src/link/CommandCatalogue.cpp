@@ -1,4 +1,5 @@
 #include "link/CommandCatalogue.h"
+#include "platform/LocalTime.h"
 
 #include <ctime>
 
@@ -22,8 +23,7 @@ size_t ReplyDataLength(uint8_t code) {
 
 LocalDateTime_T SystemLocalTime() {
     const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
+    const std::tm tm = platform::LocalTime(now);
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 

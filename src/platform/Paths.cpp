@@ -3,18 +3,75 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "platform/Cp1251.h"
 
-#if defined(__linux__)
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#elif defined(__linux__)
 #include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
 
 namespace platform {
+namespace {
+
+// Paths are UTF-8 inside the program. POSIX takes the bytes as they are; Windows is given
+// them as UTF-16, so that Cyrillic names do not depend on the system's code page.
+#if defined(_WIN32)
+fs::path P(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
+std::string S(const fs::path& p) {
+    const std::u8string u = p.u8string();
+    return std::string(u.begin(), u.end());
+}
+#else
+fs::path P(const std::string& s) { return fs::path(s); }
+std::string S(const fs::path& p) { return p.string(); }
+#endif
+
+// A file written through a temporary one reaches the disk before it replaces the old one.
+bool SyncFile(std::FILE* f) {
+#if defined(_WIN32)
+    return ::_commit(::_fileno(f)) == 0;
+#elif defined(__linux__)
+    return ::fsync(::fileno(f)) == 0;
+#else
+    (void)f;
+    return true;
+#endif
+}
+
+void RemoveQuietly(const std::string& path) {
+    std::error_code ec;
+    fs::remove(P(path), ec);
+}
+
+}  // namespace
+
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+#if defined(_WIN32)
+    const std::string m = mode;
+    if (m.find('x') != std::string::npos) {
+        // The C library here knows no "x": an exclusive create does the same.
+        const int fd = ::_wopen(P(path).c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY,
+                                _S_IREAD | _S_IWRITE);
+        if (fd < 0) return nullptr;
+        std::FILE* f = ::_fdopen(fd, "wb");
+        if (!f) ::_close(fd);
+        return f;
+    }
+    const std::wstring wide(m.begin(), m.end());
+    return ::_wfopen(P(path).c_str(), wide.c_str());
+#else
+    return std::fopen(path.c_str(), mode);
+#endif
+}
 
 std::string NormalizePath(const std::string& path) {
     std::string s = path;
@@ -51,20 +108,31 @@ std::string JoinPath(const std::string& a, const std::string& b) {
 std::string CurrentDirectory() {
     std::error_code ec;
     const fs::path p = fs::current_path(ec);
-    return ec ? std::string(".") : p.string();
+    return ec ? std::string(".") : S(p);
 }
 
 bool SetCurrentDirectory(const std::string& dir) {
     std::error_code ec;
-    fs::current_path(NormalizePath(dir), ec);
+    fs::current_path(P(NormalizePath(dir)), ec);
     return !ec;
 }
 
 std::string ExecutableDirectory() {
-#if defined(__linux__)
+#if defined(_WIN32)
+    std::wstring name(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+        if (n == 0) break;
+        if (n < name.size()) {
+            name.resize(n);
+            return S(fs::path(name).parent_path());
+        }
+        name.resize(name.size() * 2);
+    }
+#elif defined(__linux__)
     std::error_code ec;
     const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec) return exe.parent_path().string();
+    if (!ec) return S(exe.parent_path());
 #endif
     return CurrentDirectory();
 }
@@ -84,24 +152,24 @@ std::string ParentDirectory(const std::string& path) {
 
 bool IsRegularFile(const std::string& path) {
     std::error_code ec;
-    return fs::is_regular_file(NormalizePath(path), ec);
+    return fs::is_regular_file(P(NormalizePath(path)), ec);
 }
 
 bool IsDirectory(const std::string& path) {
     std::error_code ec;
-    return fs::is_directory(NormalizePath(path), ec);
+    return fs::is_directory(P(NormalizePath(path)), ec);
 }
 
 bool MakeDirectories(const std::string& dir) {
     std::error_code ec;
-    const std::string n = NormalizePath(dir);
+    const fs::path n = P(NormalizePath(dir));
     fs::create_directories(n, ec);
     return fs::is_directory(n, ec);
 }
 
 bool RemoveFile(const std::string& path) {
     std::error_code ec;
-    const std::string n = NormalizePath(path);
+    const fs::path n = P(NormalizePath(path));
     if (!fs::is_regular_file(n, ec)) return false;
     return fs::remove(n, ec) && !ec;
 }
@@ -145,12 +213,12 @@ bool MatchesMask(const std::string& name, const std::string& mask) {
 std::vector<std::string> ListFiles(const std::string& dir, const std::string& mask) {
     std::vector<std::string> names;
     std::error_code ec;
-    fs::directory_iterator it(NormalizePath(dir), ec);
+    fs::directory_iterator it(P(NormalizePath(dir)), ec);
     if (ec) return names;
     for (const auto& entry : it) {
         std::error_code fec;
         if (!entry.is_regular_file(fec)) continue;
-        std::string name = entry.path().filename().string();
+        std::string name = S(entry.path().filename());
         if (MatchesMask(name, mask)) names.push_back(std::move(name));
     }
     auto lower = [](std::string s) {
@@ -168,13 +236,15 @@ bool ReadFileBytes(const std::string& path, std::string& bytes) {
     bytes.clear();
     const std::string n = NormalizePath(path);
     if (!IsRegularFile(n)) return false;
-    std::ifstream in(n, std::ios::binary);
-    if (!in) return false;
+    std::FILE* f = OpenFile(n, "rb");
+    if (!f) return false;
     std::string data;
     char buf[65536];
-    while (in.read(buf, sizeof buf) || in.gcount() > 0)
-        data.append(buf, static_cast<size_t>(in.gcount()));
-    if (in.bad()) return false;
+    size_t got;
+    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, got);
+    const bool ok = !std::ferror(f);
+    std::fclose(f);
+    if (!ok) return false;
     bytes = std::move(data);
     return true;
 }
@@ -182,22 +252,20 @@ bool ReadFileBytes(const std::string& path, std::string& bytes) {
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {
     const std::string n = NormalizePath(path);
     const std::string tmp = n + ".tmp";
-    std::FILE* f = std::fopen(tmp.c_str(), "wb");
+    std::FILE* f = OpenFile(tmp, "wb");
     if (!f) return false;
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     ok = std::fflush(f) == 0 && ok;
-#if defined(__linux__)
-    ok = ::fsync(::fileno(f)) == 0 && ok;
-#endif
+    ok = SyncFile(f) && ok;
     ok = std::fclose(f) == 0 && ok;
     if (!ok) {
-        std::remove(tmp.c_str());
+        RemoveQuietly(tmp);
         return false;
     }
     std::error_code ec;
-    fs::rename(tmp, n, ec);
+    fs::rename(P(tmp), P(n), ec);
     if (ec) {
-        std::remove(tmp.c_str());
+        RemoveQuietly(tmp);
         return false;
     }
     return true;
@@ -206,12 +274,12 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes) {
 bool WriteNewFile(const std::string& path, const std::string& bytes) {
     const std::string n = NormalizePath(path);
     // "x": fails when the name exists, so a file another writer made is never replaced.
-    std::FILE* f = std::fopen(n.c_str(), "wbx");
+    std::FILE* f = OpenFile(n, "wbx");
     if (!f) return false;
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     ok = std::fflush(f) == 0 && ok;
     ok = std::fclose(f) == 0 && ok;
-    if (!ok) std::remove(n.c_str());
+    if (!ok) RemoveQuietly(n);
     return ok;
 }
 

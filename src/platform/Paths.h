@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,10 @@ bool ReadFileBytes(const std::string& path, std::string& bytes);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 // Creates the file and writes the bytes; false, and nothing touched, when it exists already.
 bool WriteNewFile(const std::string& path, const std::string& bytes);
+
+// fopen for a path of the program (UTF-8, any separators already normalised); "x" in the mode
+// creates exclusively on every platform.
+std::FILE* OpenFile(const std::string& path, const char* mode);
 
 // Wildcard match of a file name without case ('*' any run, '?' one character); a trailing
 // ".*" also matches a name without an extension.

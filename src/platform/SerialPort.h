@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // One serial port, opened exclusively, in raw mode, with non-blocking reads: a read returns at
@@ -39,13 +40,13 @@ public:
     // ignores parity and data bits; only what it does keep (the speed) must match.
     bool Configure(const SerialSettings& settings);
     void Close();
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const;
 
     // Discards what the driver holds for input and/or output.
     bool Purge(bool input, bool output);
-    // Clears the line's error state (nothing is kept on this platform; there for the callers
-    // that must say so on every platform).
-    void ClearErrors() {}
+    // Clears the line's error state (a terminal keeps none; a Windows port stops all I/O after
+    // a line error until it is cleared).
+    void ClearErrors();
 
     // Waits at most timeoutMs (negative: no limit) for input, a wake-up or a hang-up.
     Wait WaitForInput(int timeoutMs);
@@ -58,18 +59,32 @@ public:
     // Writes all bytes or gives up after timeoutMs; returns what was written, -1 on an error.
     long Write(const uint8_t* data, size_t size, int timeoutMs);
 
-    // errno of the last failure: of Open/Configure, of the reading side, of the writing side
-    // (kept apart: the two sides fail in different threads).
+    // System error code (errno; GetLastError() on Windows) of the last failure: of
+    // Open/Configure, of the reading side, of the writing side (kept apart: the two sides fail in
+    // different threads).
     int LastError() const { return lastError_; }
     int LastReadError() const { return readError_; }
     int LastWriteError() const { return writeError_; }
     const std::string& Path() const { return path_; }
+    // The system's text for an error code of this platform.
+    static std::string ErrorText(int code);
+
+#ifdef _WIN32
+    // The port's handle, for the platform's other serial layers (nullptr when closed).
+    void* Handle() const { return handle_; }
+
+private:
+    struct Io;  // the overlapped blocks and their events
+    void* handle_ = nullptr;
+    std::unique_ptr<Io> io_;
+#else
     // The descriptor, for the platform's other serial layers (-1 when closed).
     int Handle() const { return fd_; }
 
 private:
     int fd_ = -1;
     int wakeFd_ = -1;
+#endif
     int lastError_ = 0;
     std::atomic<int> readError_{0};
     std::atomic<int> writeError_{0};

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 
 #include "platform/PosixTermios.h"
 #include "platform/SerialPort.h"
@@ -17,6 +18,12 @@ namespace platform {
 SerialPort::SerialPort() = default;
 
 SerialPort::~SerialPort() { Close(); }
+
+bool SerialPort::IsOpen() const { return fd_ >= 0; }
+
+std::string SerialPort::ErrorText(int code) { return std::strerror(code); }
+
+void SerialPort::ClearErrors() {}
 
 std::string SerialPort::DevicePath(const std::string& name) {
     if (!name.empty() && name[0] == '/') return name;

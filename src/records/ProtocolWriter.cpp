@@ -11,7 +11,7 @@ bool TProtocolWriter::Open(const std::string& path) {
     error_.clear();
     const std::string n = platform::NormalizePath(path);
     platform::MakeDirectories(platform::ParentDirectory(n));
-    file_ = std::fopen(n.c_str(), "wb");
+    file_ = platform::OpenFile(n, "wb");
     if (!file_) {
         error_ = "File " + path + " not found";
         return false;

@@ -161,7 +161,7 @@ void RsFunc::ReadData(const ThreadParam_T& param, TPackageJoin& framer) {
     param.port->ClearErrors();
     RsDiagnostic(rsdiag::kReadFailed);
     param.link->Fail("Ошибка чтения из порта " + param.port->Path() + ": " +
-                         std::strerror(n < 0 ? param.port->LastReadError() : EIO),
+                         platform::SerialPort::ErrorText(n < 0 ? param.port->LastReadError() : EIO),
                      param.window, param.linkLostMessage);
     param.runFlag->SleepWhile(true, BackOff(param.wait));
 }
@@ -204,7 +204,7 @@ bool SendData(const ThreadParam_T& param) {
         RsDiagnostic(std::string(rsdiag::kWriteFailed) + "Error: " +
                      std::to_string(param.port->LastWriteError()));
         param.link->Fail("Ошибка записи в порт " + param.port->Path() + ": " +
-                             std::strerror(param.port->LastWriteError()),
+                             platform::SerialPort::ErrorText(param.port->LastWriteError()),
                          param.window, param.linkLostMessage);
     } else {
         RsDiagnostic(rsdiag::kWriteTimeout);

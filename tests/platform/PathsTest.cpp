@@ -65,8 +65,36 @@ TEST(Paths, FoldersAreMadeAndFilesWrittenWhole) {
     EXPECT_FALSE(RemoveFile(deep));  // folders are not files
 }
 
+// Names are UTF-8 inside the program whatever the system's code page; Windows gets them as
+// UTF-16, so a Russian name means the same file on both sides.
+TEST(Paths, CyrillicNamesAreMadeWrittenListedAndReadBack) {
+    TempDir dir;
+    ScopedWorkingDirectory cd(dir.Path());
+    const std::string folder = "архив\\Станция 1";
+    ASSERT_TRUE(MakeDirectories(folder));
+    EXPECT_TRUE(IsDirectory("архив/Станция 1"));
+    const std::string file = JoinPath(folder, "Протокол №5.txt");
+    const std::string text = "\xCF\xF0\xEE\xF2\xEE\xEA\xEE\xEB\r\n";  // "Протокол" in 1251
+    ASSERT_TRUE(WriteNewFile(file, text));
+    EXPECT_FALSE(WriteNewFile(file, "x"));  // never replaces what is there
+    EXPECT_EQ(ListFiles(folder, "*.TXT"), std::vector<std::string>{"Протокол №5.txt"});
+    std::string back;
+    ASSERT_TRUE(ReadFileBytes("архив/Станция 1/Протокол №5.txt", back));
+    EXPECT_EQ(back, text);
+    ASSERT_TRUE(WriteFileBytes(file, "ok"));
+    std::FILE* f = OpenFile(NormalizePath(file), "rb");
+    ASSERT_NE(f, nullptr);
+    char buf[4] = {};
+    EXPECT_EQ(std::fread(buf, 1, sizeof buf, f), 2u);
+    std::fclose(f);
+    EXPECT_EQ(std::string(buf), "ok");
+    EXPECT_EQ(ListFiles(folder, "*.tmp"), std::vector<std::string>{});  // no temporary left
+    EXPECT_TRUE(RemoveFile(file));
+    EXPECT_FALSE(IsRegularFile(file));
+}
+
 TEST(Paths, TheExecutableFolderHoldsThisTest) {
-    EXPECT_TRUE(std::filesystem::exists(JoinPath(ExecutableDirectory(), "test_platform")));
+    EXPECT_TRUE(std::filesystem::exists(JoinPath(ExecutableDirectory(), TEST_EXECUTABLE_NAME)));
     TempDir dir;
     {
         ScopedWorkingDirectory cd(dir.Path());

@@ -7,6 +7,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+struct Pty::Far {};
+
 Pty::Pty() {
     char name[128] = {};
     if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {

@@ -1,17 +1,27 @@
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
-    std::string tmpl = (fs::temp_directory_path() / "stand-test-XXXXXX").string();
-    if (!mkdtemp(tmpl.data())) ADD_FAILURE() << "mkdtemp failed";
-    path_ = tmpl;
+    // A name nobody holds, taken by creating it (creation fails for an existing folder).
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    const fs::path base = fs::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path p = base / ("stand-test-" + std::to_string(random() % 1000000000000ULL));
+        std::error_code ec;
+        if (fs::create_directory(p, ec)) {
+            path_ = p.string();
+            return;
+        }
+    }
+    ADD_FAILURE() << "no temporary folder could be made";
 }
 
 TempDir::~TempDir() {
