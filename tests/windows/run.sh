@@ -2,17 +2,20 @@
 # Cross-builds the GUI-free core and its Windows tests with mingw-w64 and runs them under Wine,
 # against COM ports that are pseudo-terminals joined in pairs by socat (a null-modem each).
 # Without the packages it says so and stops with success; `--install` installs them first
-# (g++-mingw-w64-x86-64, wine64, socat: about 1.3 GB).
+# (g++-mingw-w64-x86-64, wine64, socat: about 1.3 GB), `--install-only` only installs them.
+# Further arguments go to the test program (gtest flags).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=$(realpath -m "${WIN_BUILD_DIR:-build-win}")
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 
-if [ "${1:-}" = "--install" ]; then
+if [ "${1:-}" = "--install" ] || [ "${1:-}" = "--install-only" ]; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo=sudo
   $sudo apt-get install -y --no-install-recommends g++-mingw-w64-x86-64 wine64 socat
+  [ "$1" = "--install-only" ] && exit 0
+  shift
 fi
 for tool in x86_64-w64-mingw32-g++-posix socat "$wine"; do
   if ! command -v "$tool" >/dev/null; then
