@@ -11,9 +11,15 @@ wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 
 if [ "${1:-}" = "--install" ] || [ "${1:-}" = "--install-only" ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  $sudo apt-get install -y --no-install-recommends g++-mingw-w64-x86-64 wine64 socat
+  bash scripts/deps.sh
+  line="apt-get install -y --no-install-recommends g++-mingw-w64-x86-64 wine64 socat"
+  if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null || ! command -v socat >/dev/null ||
+     [ ! -x "$wine" ]; then
+    [ "$(id -u)" -eq 0 ] || { echo "Выполните от имени root: apt-get update && $line" >&2; exit 1; }
+    export DEBIAN_FRONTEND=noninteractive
+    # The package lists may be stale on a fresh machine: refresh only when an install fails.
+    $line || { apt-get update && $line; }
+  fi
   [ "$1" = "--install-only" ] && exit 0
   shift
 fi
