@@ -15,6 +15,14 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
+// A port that is not there, and what the system says for one another program holds.
+#ifdef _WIN32
+const char* const kMissingPort = "COM99";
+#else
+const char* const kMissingPort = "/dev/no-such-port";
+constexpr int kHeld = 16;  // EBUSY
+#endif
+
 std::string OpenError(const std::string& device, int* code = nullptr) {
     TRS rs;
     rs.SetDeviceName(device);
@@ -31,7 +39,7 @@ std::string OpenError(const std::string& device, int* code = nullptr) {
 
 TEST(RsPty, OpeningRefusesWhatIsNoPortAndWhatIsHeld) {
     int code = 0;
-    EXPECT_EQ(OpenError("/dev/no-such-port", &code), "Ошибка открытия устройства 2");
+    EXPECT_EQ(OpenError(kMissingPort, &code), "Ошибка открытия устройства 2");
     EXPECT_EQ(code, 2);
     TempDir dir;
     EXPECT_EQ(OpenError(dir.Write("file", "not a port")), "Неверный тип потока, закрытие потока");
@@ -41,7 +49,9 @@ TEST(RsPty, OpeningRefusesWhatIsNoPortAndWhatIsHeld) {
     first.SetDeviceName(pty.SlavePath());
     first.Open();
     EXPECT_TRUE(first.Enabled());
-    EXPECT_EQ(OpenError(pty.SlavePath(), &code), "Ошибка открытия устройства 16");
+#ifndef _WIN32  // Wine does not refuse a second open of a device
+    EXPECT_EQ(OpenError(pty.SlavePath(), &code), "Ошибка открытия устройства " + std::to_string(kHeld));
+#endif
     first.Close();
     EXPECT_FALSE(first.Enabled());
     EXPECT_EQ(OpenError(pty.SlavePath()), "");  // free again
@@ -84,6 +94,7 @@ TEST(RsPty, WritesReadsTimeOutsAndQueues) {
     EXPECT_EQ(rs.Read(buf, sizeof buf), -1);
     EXPECT_EQ(rs.GetRsErr(), 0u);  // a pseudo-terminal counts no line errors
 
+#ifndef _WIN32  // a Windows port takes any speed
     int code = 0;
     try {
         rs.SetBaudRate(12345);
@@ -92,10 +103,14 @@ TEST(RsPty, WritesReadsTimeOutsAndQueues) {
         code = e.Code();
     }
     EXPECT_EQ(code, 22);
+#endif
     rs.Close();
     EXPECT_EQ(rs.InQueCount(), -1);
 }
 
+// Under Wine a pseudo-terminal refuses mark and space parity, and a COM pair's far end cannot
+// hang up the near one: these two run on POSIX only.
+#ifndef _WIN32
 TEST(RsPty, NetModeBytesLeaveInOrder) {
     Pty pty;
     TRS rs;
@@ -115,6 +130,8 @@ TEST(RsPty, NetModeBytesLeaveInOrder) {
     EXPECT_EQ(txEmpty, 6);
     rs.Close();
 }
+
+#endif
 
 TEST(RsPty, ReceivedBytesAreAnnouncedOnTheOwnersThread) {
     Pty pty;
@@ -148,6 +165,7 @@ TEST(RsPty, ReceivedBytesAreAnnouncedOnTheOwnersThread) {
     rs.Close();
 }
 
+#ifndef _WIN32
 TEST(RsPty, AVanishedFarSideFailsTheRead) {
     Pty pty;
     TRS rs;
@@ -164,6 +182,8 @@ TEST(RsPty, AVanishedFarSideFailsTheRead) {
     EXPECT_EQ(text, "Ошибка чтения");
     rs.Close();
 }
+
+#endif
 
 // Bytes keep coming while the port is opened and closed, with events handled on the event
 // thread itself and on an owner's thread: nothing may race.
