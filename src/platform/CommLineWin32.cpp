@@ -1,6 +1,6 @@
-// The serial component's line on Windows: the comm functions themselves. A read that must wait
-// uses the read time-outs' "wait for the first byte" form for its own duration, so that the
-// comm event mask stays the event thread's alone.
+// The serial component's line on Windows: the comm functions themselves, on one handle opened
+// for overlapped I/O, with an overlapped block for each of the read, the write and the comm
+// event wait.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -143,30 +143,24 @@ public:
 
     long Read(uint8_t* buffer, size_t max, int waitMs) override {
         if (!Check()) return -1;
-        // Bytes that are there come at once; with none, the first one is waited for, at most
-        // waitMs. The usual time-outs come back afterwards.
-        COMMTIMEOUTS t = timeouts_;
-        t.ReadIntervalTimeout = MAXDWORD;
-        t.ReadTotalTimeoutMultiplier = waitMs > 0 ? MAXDWORD : 0;
-        t.ReadTotalTimeoutConstant = waitMs > 0 ? static_cast<DWORD>(waitMs) : 0;
-        if (!Ok(::SetCommTimeouts(H(), &t))) return -1;
+        // The time-outs make a read return at once with what is there. With nothing there the
+        // first byte is waited for by looking at the input queue every millisecond: the comm
+        // event mask is the event thread's, and the read time-outs' "wait for the first byte"
+        // form is not kept by every driver (Wine's blocks until the buffer is full).
         const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(waitMs > 0 ? waitMs : 0);
-        long n = Transfer(read_, waitMs + 1000, [&](DWORD* got) {
-            return ::ReadFile(H(), buffer, static_cast<DWORD>(max), got, &read_);
-        });
-        ::SetCommTimeouts(H(), &timeouts_);
-        // A driver that knows no such time-out (Wine's) returns at once: the rest of the time
-        // is waited out here, looking at the input queue every millisecond.
-        while (n == 0 && ::GetTickCount64() < deadline) {
-            if (InQueue() > 0) {
-                n = Transfer(read_, 1000, [&](DWORD* got) {
-                    return ::ReadFile(H(), buffer, static_cast<DWORD>(max), got, &read_);
-                });
-                break;
+        for (;;) {
+            const long n = Transfer(read_, 1000, [&](DWORD* got) {
+                return ::ReadFile(H(), buffer, static_cast<DWORD>(max), got, &read_);
+            });
+            if (n != 0) return n;
+            for (;;) {
+                if (::GetTickCount64() >= deadline) return 0;
+                const long waiting = InQueue();
+                if (waiting < 0) return -1;
+                if (waiting > 0) break;
+                ::Sleep(1);
             }
-            ::Sleep(1);
         }
-        return n;
     }
 
     long InQueue() override {

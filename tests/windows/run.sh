@@ -3,6 +3,7 @@
 # against COM ports that are pseudo-terminals joined in pairs by socat (a null-modem each).
 # Without the packages it says so and stops with success; `--install` installs them first
 # (g++-mingw-w64-x86-64, wine64, socat: about 1.3 GB), `--install-only` only installs them.
+# `--bench` runs the serial layers' figures (bench/bench_serial.cpp) instead of the tests.
 # Further arguments go to the test program (gtest flags).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -30,9 +31,15 @@ for tool in x86_64-w64-mingw32-g++-posix socat "$wine"; do
   fi
 done
 
+program=test_windows
+if [ "${1:-}" = "--bench" ]; then
+  program=bench_serial
+  shift
+fi
+
 t0=$(date +%s)
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
-cmake --build "$build" --target test_windows
+cmake --build "$build" --target "$program"
 t1=$(date +%s)
 
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
@@ -62,9 +69,14 @@ done
 # A pair's far end cannot hang up the near one here (the null-modem stays), so the vanished
 # device is left to the POSIX run.
 status=0
-STAND_COM_PAIRS="COM5:COM6,COM7:COM8" "$wine" "$build/tests/windows/test_windows.exe" \
-  --gtest_brief=1 --gtest_filter='-RsManager.AVanishedDevice*' "$@" \
-  2> "$build/wine-stderr.log" || status=$?
+export STAND_COM_PAIRS="COM5:COM6,COM7:COM8"
+if [ "$program" = bench_serial ]; then
+  "$wine" "$build/tests/windows/bench_serial.exe" 2> "$build/wine-stderr.log" || status=$?
+else
+  "$wine" "$build/tests/windows/test_windows.exe" \
+    --gtest_brief=1 --gtest_filter='-RsManager.AVanishedDevice*' "$@" \
+    2> "$build/wine-stderr.log" || status=$?
+fi
 [ "$status" -eq 0 ] || tail -n 40 "$build/wine-stderr.log"
-echo "Windows tests under Wine: build $((t1 - t0)) s, run $(( $(date +%s) - t1 )) s"
+echo "Windows $program under Wine: build $((t1 - t0)) s, run $(( $(date +%s) - t1 )) s"
 exit "$status"
