@@ -92,6 +92,24 @@ TEST(RsManager, OpeningAMissingPortFailsAndAValidOneThenOpens) {
     EXPECT_FALSE(ch.manager.IsOpen());
 }
 
+TEST(RsManager, CloseWakesAReceiverWaitingForInputAndFreesThePort) {
+    Pty pty;
+    Channel ch;
+    ch.manager.SetPort(pty.SlavePath());
+    ASSERT_EQ(ch.manager.Open(), 0);
+    std::this_thread::sleep_for(50ms);  // the receiver waits for input by now
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(ch.manager.Close(), 0);
+    // Woken at once: neither a receive wait waited out nor a thread ended by force.
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 1s);
+    EXPECT_FALSE(ch.manager.IsOpen());
+    Channel other;
+    other.manager.SetPort(pty.SlavePath());
+    EXPECT_EQ(other.manager.Open(), 0);
+    pty.Write(kPoll);
+    EXPECT_TRUE(other.poster.WaitFor(1024, 1));
+}
+
 TEST(RsManager, APortThatCannotTakeTheSettingsIsNotLeftOpen) {
     Pty pty;
     TempDir dir;
