@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "StationFrame.h"
 #include "link/Rs.h"
 #include "rsmanager/RsManager.h"
 #include "support/Pty.h"
@@ -24,15 +25,6 @@ using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-Bytes StationFrame(const Bytes& data) {
-    Bytes f = {0x4B, static_cast<uint8_t>(data.size() >> 8), static_cast<uint8_t>(data.size())};
-    f.insert(f.end(), data.begin(), data.end());
-    const uint16_t crc = TCrc::Crc16(f.data(), f.size());
-    f.push_back(static_cast<uint8_t>(crc >> 8));
-    f.push_back(static_cast<uint8_t>(crc));
-    return f;
-}
 
 // Counts events of one kind and keeps the time of the last.
 class Stamps {
