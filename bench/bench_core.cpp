@@ -10,7 +10,7 @@
 #include "platform/IniFile.h"
 #include "rsmanager/Ini.h"
 #include "rsmanager/PackageModbus.h"
-#include "test/Script.h"
+#include "execution/Script.h"
 
 namespace {
 

@@ -32,7 +32,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "records/TProt.h"
-#include "test/TFPrPch.h"
+#include "execution/TFPrPch.h"
 
 namespace fs = std::filesystem;
 

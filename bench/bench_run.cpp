@@ -33,8 +33,8 @@
 #include "platform/Paths.h"
 #include "records/TBirka.h"
 #include "records/TProt.h"
-#include "test/StatePages.h"
-#include "test/TFPrPch.h"
+#include "execution/StatePages.h"
+#include "execution/TFPrPch.h"
 
 namespace fs = std::filesystem;
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/IniFile.h"
-#include "test/AnswerDecoder.h"
+#include "execution/AnswerDecoder.h"
 
 namespace {
 void Check(bool ok) {

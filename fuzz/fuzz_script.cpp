@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/IniFile.h"
-#include "test/Script.h"
+#include "execution/Script.h"
 
 namespace {
 void Check(bool ok) {

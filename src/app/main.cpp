@@ -7,8 +7,8 @@
 #include "link/ChannelWindow.h"
 #include "records/TProt.h"
 #include "records/TfmMemo.h"
-#include "test/TDataModule1.h"
-#include "test/TFPrPch.h"
+#include "execution/TDataModule1.h"
+#include "execution/TFPrPch.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "records/TestTag.h"
-#include "test/RunSequencer.h"
+#include "execution/RunSequencer.h"
 
 class QCheckBox;
 class QComboBox;

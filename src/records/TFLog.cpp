@@ -10,7 +10,7 @@
 
 #include "app/Globals.h"
 #include "platform/Dialogs.h"
-#include "test/ServiceCommands.h"
+#include "execution/ServiceCommands.h"
 
 namespace {
 

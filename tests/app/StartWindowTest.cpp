@@ -19,7 +19,7 @@
 #include "records/TProt.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
-#include "test/TFPrPch.h"
+#include "execution/TFPrPch.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "records/ProtocolHeader.h"
 #include "records/ProtocolWriter.h"
 #include "support/TempDir.h"
-#include "test/ServiceCommands.h"
+#include "execution/ServiceCommands.h"
 
 namespace {
 

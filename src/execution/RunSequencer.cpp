@@ -1,0 +1,476 @@
+#include "execution/RunSequencer.h"
+
+#include "app/Globals.h"
+#include "link/CommandCatalogue.h"
+#include "link/StationCodec.h"
+#include "platform/Dialogs.h"
+#include "records/ProtocolWriter.h"
+#include "execution/ResultsTable.h"
+#include "execution/StepInterpreter.h"
+
+namespace {
+
+constexpr const char* kEndStep = "endprov";
+constexpr const char* kRowFormat = "|%-12s|%-11s|%-11s|%-11s|%-11s|%-11s|\n";
+constexpr const char* kPassed = "Станция прошла проверку";
+constexpr const char* kFailed = "Станция не прошла проверку";
+
+}  // namespace
+
+TRunSequencer::TRunSequencer(TScript& script, TResultsTable& table, TStepInterpreter& interpreter,
+                             TReplyReader& reader, TProtocolWriter& protocol, TRunHost& host)
+    : script_(script), table_(table), interp_(interpreter), reader_(reader), protocol_(protocol), host_(host) {}
+
+std::string TRunSequencer::CheckKey(const char* key, const std::string& def) const {
+    return script_.ReadString(checkSection_, key, def);
+}
+
+void TRunSequencer::StartStatePoll() {
+    if (!IsMaster) host_.SetStatePoll(true);
+}
+
+// ---- preparation and the exchange lists ---------------------------------------------------
+
+void TRunSequencer::Preparation(const RunTag_T& tag) {
+    tag_ = tag;
+    runActive_ = false;
+    runEnded_ = false;
+    // A new device starts with a clean verdict, whichever way the last one was left.
+    stationFailed_ = false;
+    host_.NewDevice(tag);
+    host_.ShowDevice(tag);
+    script_.Open(tag.scriptPath);
+    host_.ShowCheckList(script_.BuildCheckList());
+    InitialExchange();
+}
+
+void TRunSequencer::InitialExchange() {
+    host_.SetSelectionEnabled(false);
+    host_.SetStartEnabled(false);
+    host_.SetErrorEnabled(false);
+    host_.SetAbortEnabled(false);
+
+    host_.SetStatus("Ждите ... Идет начальный цикл обмена", StatusColour::Green);
+    std::vector<std::string> list;
+    list.reserve(6);
+    list.push_back(cmd::kState);
+    list.push_back(cmd::kPassport);
+    list.push_back(cmd::kPowerOff);
+    // A setpoint field that holds no valid value was shown to the operator; the rest still goes.
+    const std::string setpoints = host_.SetpointCommand();
+    if (!setpoints.empty()) list.push_back(setpoints);
+    list.push_back(cmd::kB1);
+    list.push_back(cmd::kEepromRead00);
+    StartList(ListKind::Initial, std::move(list));
+}
+
+void TRunSequencer::StartList(ListKind kind, std::vector<std::string> list) {
+    listKind_ = kind;
+    list_ = std::move(list);
+    listCursor_ = 0;
+    listSilent_ = 0;
+    host_.ShowProgress(static_cast<int>(list_.size()));
+    host_.SetProgress(0);
+    reader_.SetReplyDone(true);
+    host_.SetStatePoll(false);
+    host_.SetListTimer(true);
+}
+
+void TRunSequencer::ExchangeListTick() {
+    if (listKind_ == ListKind::None) {
+        host_.SetListTimer(false);
+        return;
+    }
+    if (listCursor_ >= list_.size()) {
+        FinishList();
+        return;
+    }
+    if (reader_.ReplyDone()) {
+        host_.SendStation(list_[listCursor_++]);
+        listSilent_ = 0;
+        host_.SetProgress(static_cast<int>(listCursor_));
+        return;
+    }
+    if (++listSilent_ > kListSilentLimit) {
+        host_.SetListTimer(false);
+        const auto answer = platform::Dialogs::Current().Ask("Прекратить работу?", "Нет связи с платой",
+                                                             platform::DialogButtons::YesNo,
+                                                             platform::DialogIcon::Question);
+        if (answer == platform::DialogResult::Yes) {
+            listKind_ = ListKind::None;
+            host_.HideProgress();
+            host_.StartShutdown();
+            return;
+        }
+        listSilent_ = 0;
+        host_.SetListTimer(true);
+    }
+    // Unanswered: the same command goes again.
+    if (listCursor_ > 0) host_.SendStation(list_[listCursor_ - 1]);
+}
+
+void TRunSequencer::FinishList() {
+    const ListKind kind = listKind_;
+    listKind_ = ListKind::None;
+    host_.SetListTimer(false);
+    host_.HideProgress();
+    host_.SetSelectionEnabled(true);
+    host_.SetCurrentTest("");
+    if (kind == ListKind::Initial) {
+        const std::string message = host_.VersionMessage();
+        host_.SetStatus(message.empty() ? kSelectPrompt : message + " " + kSelectPrompt, StatusColour::Green);
+        runActive_ = false;
+        StartStatePoll();
+        return;
+    }
+    host_.ClearStationReceive();
+    host_.SetStartEnabled(false);
+    host_.SetAbortEnabled(false);
+    host_.SetAutomatEnabled(false);
+    host_.SetErrorEnabled(false);
+    host_.SetStatusColour(StatusColour::Green);
+    WriteCheckRows();
+    protocol_.WriteLine("Проверка прервана пользователем.");
+    CloseProtocolAndShow();
+    host_.SetStatus(std::string("Проверка прервана пользователем ") + kSelectPrompt, StatusColour::Green);
+}
+
+// ---- a run and its checks -----------------------------------------------------------------
+
+void TRunSequencer::SelectionDone() {
+    interp_.ResetFailedSteps();
+    interp_.ClearRepeatTarget();
+    host_.SetStatusColour(StatusColour::Yellow);
+    host_.SetStepTimer(false);
+    host_.StopCyclicRequest();
+    StartStatePoll();
+    host_.ClearExchangeLog();
+    auto table = script_.MakeRunTable(host_.TickedChecks());
+    if (table.empty()) {
+        platform::Dialogs::Current().Show("Отметьте необходимые проверки", "Проверка станции");
+        return;
+    }
+    runTable_ = std::move(table);
+    table_.Reset();
+    host_.ShowExchangeLog();
+    host_.SetSelectionEnabled(false);
+    cursor_ = 0;
+    checkNumber_ = runTable_[0].number;
+    checkSection_ = "title" + std::to_string(checkNumber_);
+    interp_.SetCurrentStep("step" + std::to_string(runTable_[0].oneStep));
+    host_.SetStatus(CheckKey("Titl") + " " + CheckKey("Text"), StatusColour::Yellow);
+    runActive_ = true;
+    runEnded_ = false;
+    nextCheckPending_ = false;
+    runSilent_ = 0;
+    table_.SetNextFreeRow(1);
+    host_.SetStartEnabled(true);
+    host_.SetAbortEnabled(true);
+    host_.SetAutomatEnabled(true);
+    host_.SetErrorEnabled(false);
+    StartCheck();
+}
+
+bool TRunSequencer::PreparationCheck() const {
+    const std::string& kind = Globals().TypeDevice;
+    return checkNumber_ == 1 && kind != "Дроссель" && kind != "Станция";
+}
+
+void TRunSequencer::StartCheck() {
+    interp_.ResetFailedSteps();
+    interp_.ResetStepRows();
+    host_.SetStepTimer(false);
+    host_.SetStatusColour(StatusColour::Yellow);
+    interp_.SetPacing(1);
+    interp_.ResetAttempts();
+    host_.SetStartCaption("Начать!");
+    const std::string title = CheckKey("Titl");
+    host_.SetCurrentTest(title);
+    interp_.SetStoreEeprom(script_.ReadInteger(checkSection_, "Init", 0) != 0);
+    // A check that leaves Prot out prints its rows: a record is never dropped by default.
+    prot_ = script_.ReadInteger(checkSection_, "Prot", 1);
+    protocol_.WriteLine("\n" + title + "\n");
+    checkFirstRow_ = table_.NextFreeRow();
+    const bool operatorStarts = checkNumber_ == 1 || host_.AutomatOff() ||
+                                script_.ReadInteger(checkSection_, "PrOffTimer", 1) != 0;
+    if (operatorStarts) {
+        host_.SetStepTimer(false);
+        if (host_.AutomatOff())
+            host_.SetStatePoll(false);
+        else
+            StartStatePoll();
+        host_.SetStartEnabled(true);
+    } else {
+        host_.SetStepTimer(true);
+        host_.SetStartEnabled(false);
+        host_.SetErrorEnabled(false);
+    }
+    firstStepPending_ = true;
+    host_.ShowExchangeLog();
+}
+
+void TRunSequencer::Step(int mode) {
+    if (!runActive_) return;
+    host_.RefreshCoefficients();
+
+    if (nextCheckPending_) {
+        if (cursor_ < runTable_.size()) host_.UntickCheck(runTable_[cursor_].line);
+        ++cursor_;
+        checkNumber_ = cursor_ < runTable_.size() ? runTable_[cursor_].number : 0;
+        if (checkNumber_ != 0) {
+            host_.SetStartEnabled(true);
+            host_.SetStartCaption("Начать!");
+            checkSection_ = "title" + std::to_string(checkNumber_);
+            interp_.SetCurrentStep("step" + std::to_string(runTable_[cursor_].oneStep));
+            host_.SetStatus(CheckKey("Titl") + ". " + CheckKey("Text"), StatusColour::Yellow);
+            nextCheckPending_ = false;
+            StartCheck();
+            return;
+        }
+        const char* verdict = stationFailed_ ? kFailed : kPassed;
+        host_.SetStatus(std::string("Проверка станции окончена.\n") + verdict, StatusColour::Yellow);
+        host_.SetStartEnabled(true);
+        runActive_ = false;
+        runEnded_ = true;
+        host_.SetSelectionEnabled(true);
+        host_.SetCurrentTest("");
+        platform::Dialogs::Current().Show(std::string("Испытания окончены. ") + verdict, "Проверка станции");
+        return;
+    }
+
+    if (firstStepPending_) {
+        firstStepPending_ = false;
+        reader_.SetReplyDone(true);
+        ExecuteAndJudge(mode, Reason::StepError);
+    } else if (interp_.CurrentStep() != kEndStep) {
+        Reason reason = Reason::StepError;
+        if (reader_.ReplyDone()) {
+            runSilent_ = 0;
+            if (!interp_.RepeatTarget().empty()) {
+                const int rows = interp_.StepRows();
+                interp_.SetCurrentStep(interp_.RepeatTarget());
+                if (interp_.RepeatBound() > 1) table_.SetNextFreeRow(std::max(1, table_.NextFreeRow() - rows));
+                interp_.ClearRepeatTarget();
+            } else {
+                interp_.SetCurrentStep(script_.ReadString(interp_.CurrentStep(), "Next"));
+            }
+        } else {
+            reason = Reason::Stopped;
+            ++runSilent_;
+            if (runSilent_ > kRunSilentLimit && !SilentStationQuestion()) {
+                host_.ShowNoAnswer();
+                return;
+            }
+        }
+        // The chain's end is not a step of its own.
+        if (interp_.CurrentStep() != kEndStep) ExecuteAndJudge(mode, reason);
+        // Shown after the step's command went again, whose sending clears the answer panel:
+        // the operator sees it until an answer comes.
+        if (reason == Reason::Stopped) host_.ShowNoAnswer();
+    }
+    if (runActive_ && interp_.CurrentStep() == kEndStep) EndCheck();
+}
+
+bool TRunSequencer::SilentStationQuestion() {
+    runSilent_ = 0;
+    const bool stepTimerRan = host_.StepTimerOn();
+    host_.SetStepTimer(false);
+    host_.SetStatePoll(false);
+    const auto answer = platform::Dialogs::Current().Ask("Нет связи со станцией ! Продолжать?", "Конец проверки",
+                                                         platform::DialogButtons::YesNoCancel,
+                                                         platform::DialogIcon::Question);
+    if (answer == platform::DialogResult::No) {
+        host_.StartShutdown();
+        return false;
+    }
+    if (answer == platform::DialogResult::Yes) {
+        host_.ReopenStationChannel();
+        host_.SetStepTimer(stepTimerRan);
+        if (!stepTimerRan) StartStatePoll();
+        return true;
+    }
+    // Cancel: paused until the operator presses the start button, which sends the step again.
+    host_.SetStartEnabled(true);
+    return false;
+}
+
+void TRunSequencer::ExecuteAndJudge(int mode, Reason reason) {
+    const TStepInterpreter::Result_T r = interp_.ExecuteStep(mode);
+    if (r.outcome == TStepInterpreter::Outcome::Passed) return;
+    if (r.outcome == TStepInterpreter::Outcome::Error) {
+        // The step could not judge the station: it is not a passed one.
+        stationFailed_ = true;
+        platform::Dialogs::Current().Show(r.error, "Ошибка сценария", platform::DialogIcon::Warning);
+    }
+    FailedStepQuestion(reason);
+}
+
+void TRunSequencer::FailedStepQuestion(Reason reason) {
+    const bool stepTimerRan = host_.StepTimerOn();
+    const bool pollRan = host_.StatePollOn();
+    host_.SetStepTimer(false);
+    StartStatePoll();
+    host_.StopAutopilot();
+    const auto answer = platform::Dialogs::Current().Ask("Ошибка!!!! Прекращаю проверку?", "Ошибка",
+                                                         platform::DialogButtons::YesNo,
+                                                         platform::DialogIcon::Question);
+    if (answer != platform::DialogResult::Yes) {
+        host_.SetStepTimer(stepTimerRan);
+        if (!IsMaster) host_.SetStatePoll(pollRan);
+        return;
+    }
+    runActive_ = false;
+    host_.SetSelectionEnabled(true);
+    host_.SetCurrentTest("");
+    stationFailed_ = true;
+    if (reason == Reason::Stopped) {
+        host_.SetStatus("Выполнение проверки прервано. ", StatusColour::DarkRed);
+        protocol_.WriteLine("\n" + std::string(74, '-'));
+        protocol_.WriteLine("Выполнение проверки прервано.");
+        return;
+    }
+    host_.SetStatus("Выполнение проверки прервано из-за ошибки в шаге проверки.\nСтанция проверку не прошла",
+                    StatusColour::Red);
+    Abort();
+}
+
+void TRunSequencer::EndCheck() {
+    const std::string title = CheckKey("Titl");
+    if (interp_.FailedSteps() > 0) {
+        host_.SetStatus(title + " не прошла!", StatusColour::Red);
+        protocol_.WriteLine(" не прошла!");
+        stationFailed_ = true;
+        WriteCheckRows();
+    } else {
+        host_.SetStatus(title + " завершена.", StatusColour::Yellow);
+        protocol_.WriteLine(" завершена.");
+        if (prot_ == 1) WriteCheckRows();
+    }
+    host_.SetStepTimer(false);
+    StartStatePoll();
+    host_.SetStartCaption("Продолжить?");
+    host_.SetStartEnabled(true);
+    interp_.SetPacing(1);
+    nextCheckPending_ = true;
+}
+
+std::vector<std::string> TRunSequencer::CheckRowsText(const TResultsTable& table, int firstRow, int nextFree) {
+    std::vector<std::string> out;
+    auto row = [&](int r) {
+        return TProtocolWriter::FormatUtf8(kRowFormat, {table.Cell(0, r), table.Cell(1, r), table.Cell(2, r),
+                                                        table.Cell(3, r), table.Cell(4, r), table.Cell(5, r)});
+    };
+    out.push_back("\n" + row(0));
+    for (int r = std::max(1, firstRow); r < nextFree; ++r)
+        if (!table.Cell(0, r).empty()) out.push_back(row(r));
+    return out;
+}
+
+void TRunSequencer::WriteCheckRows() {
+    if (PreparationCheck()) return;
+    for (const std::string& line : CheckRowsText(table_, checkFirstRow_, table_.NextFreeRow()))
+        protocol_.WriteFormatted("%s", {line});
+}
+
+// ---- the operator's buttons ---------------------------------------------------------------
+
+void TRunSequencer::StartButtonPressed() {
+    host_.StopAutopilot();
+    if (!runActive_) {
+        if (runEnded_) AfterRun();
+        return;
+    }
+    host_.SetStartCaption("Продолжить?");
+    Step(1);
+    AfterSequencerCall();
+}
+
+void TRunSequencer::AfterSequencerCall() {
+    if (!runActive_ || !host_.AutopilotSelected()) return;
+    const std::string caption = host_.StartCaption();
+    if (caption == "Продолжить?" || caption == "Начать!" || caption == "OK")
+        host_.StartAutopilot(2000);
+    else
+        host_.SwitchAutopilotOff();
+}
+
+void TRunSequencer::ErrorButtonPressed() { Step(0); }
+
+void TRunSequencer::AutopilotTick() {
+    host_.StopAutopilot();
+    if (host_.StartEnabled())
+        StartButtonPressed();
+    else
+        host_.StartAutopilot(2000);
+}
+
+void TRunSequencer::Abort() {
+    host_.SetCheckListEnabled(true);
+    host_.SwitchAutopilotOff();
+    host_.SetStatus("Ждите.. Идет финальный обмен", StatusColour::Green);
+    if (interp_.LoopExitMode() == 1) {
+        interp_.SetLoopExitMode(0);
+        return;
+    }
+    // The run goes back to the selection: the sequencer takes no further call for it.
+    runActive_ = false;
+    interp_.SetCurrentStep(kEndStep);
+    host_.SetStepTimer(false);
+    host_.SetListTimer(false);
+    std::vector<std::string> list;
+    list.reserve(2);
+    list.push_back(cmd::kPowerOff);
+    list.push_back(cmd::kSoftReset);
+    StartList(ListKind::Final, std::move(list));
+    host_.StartAbortAction();
+}
+
+void TRunSequencer::AfterRun() {
+    runEnded_ = false;
+    protocol_.WriteLine(std::string(74, '='));
+    protocol_.WriteLine(std::string("Итоговый результат: ") + (stationFailed_ ? kFailed : kPassed));
+    CloseProtocolAndShow();
+    const auto answer = platform::Dialogs::Current().Ask("Перейти к проверке следующего устройства?", "Конец проверки",
+                                                         platform::DialogButtons::YesNo,
+                                                         platform::DialogIcon::Question);
+    host_.SetStatus("Отметьте кнопкой мыши необходимые проверки из списка. После выбора нажмите кнопку НАЧАТЬ "
+                    "на панели выбора проверок, для запуска тестов",
+                    StatusColour::Green);
+    host_.SetStartEnabled(false);
+    host_.SetAbortEnabled(false);
+    host_.SetAutomatEnabled(false);
+    host_.SetErrorEnabled(false);
+    if (answer != platform::DialogResult::Yes) {
+        host_.ScrollTableToTop();
+        host_.StartShutdown();
+        return;
+    }
+    host_.SetStatePoll(false);
+    stationFailed_ = false;
+    nextCheckPending_ = true;
+    RunTag_T tag;
+    if (host_.ShowTagDialog(tag))
+        Preparation(tag);
+    else
+        host_.StartShutdown();
+}
+
+void TRunSequencer::NewDevice() {
+    protocol_.Close();
+    RunTag_T tag;
+    if (host_.ShowTagDialog(tag))
+        Preparation(tag);
+    else
+        host_.StartShutdown();
+}
+
+void TRunSequencer::NewDeviceMenu() {
+    RunTag_T tag;
+    if (host_.ShowTagDialog(tag)) Preparation(tag);
+}
+
+void TRunSequencer::CloseProtocolAndShow() {
+    const std::string path = protocol_.Path();
+    protocol_.Close();
+    if (!path.empty()) host_.ShowProtocolViewer(path);
+}

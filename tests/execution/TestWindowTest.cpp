@@ -1,0 +1,268 @@
+#include "execution/TFPrPch.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QCheckBox>
+#include <QImage>
+#include <QTableWidget>
+#include <QToolButton>
+
+#include "link/ChannelWindow.h"
+#include "link/StationCodec.h"
+#include "platform/Cp1251.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
+#include "execution/StatePages.h"
+
+namespace {
+
+struct Window {
+    TempDir dir;
+    TCustomComm1 channel;
+    TFPrPch w;
+    ScriptedDialogs dialogs;
+    platform::ScopedDialogs use{dialogs};
+
+    Window() {
+        channel.SetConfigFile(dir.Write("nastr.ini", ""));
+        AppWindows_T windows;
+        windows.CustomComm1 = &channel;
+        w.SetWindows(windows);
+    }
+    void Script(const std::string& utf8) {
+        w.OpenScript(dir.Write("s.ini", platform::Utf8ToCp1251(utf8)));
+    }
+    std::vector<std::vector<uint8_t>> Sent() {
+        std::vector<std::vector<uint8_t>> out;
+        while (channel.SendQueue()->Count() > 0) out.push_back(channel.SendQueue()->Pop());
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST(TestWindow, AStepSendsItsCommandOnChannelOne) {
+    Window t;
+    t.Script("[step1]\nText=Опрос\nSend=00 01 88\nPrOffTimer=1\nControl=1\nParameter1=U,0,500,0,3\n");
+    t.w.Interpreter().BuffPar()[2] = 220.25f;
+    const auto r = t.w.Interpreter().ExecuteStep(1);
+    EXPECT_EQ(r.outcome, TStepInterpreter::Outcome::Passed);
+    EXPECT_EQ(t.Sent(), (std::vector<std::vector<uint8_t>>{{0x4D, 0x00, 0x01, 0x88, 0x61, 0x2D, 0x00}}));
+    EXPECT_EQ(t.w.StatusPanel(1)->text().toStdString(), "Команда отправлена");
+    EXPECT_TRUE(t.w.StatusPanel(2)->text().isEmpty());
+    EXPECT_EQ(t.w.STPan3->text().toStdString(), "Опрос");
+    EXPECT_TRUE(t.w.MemoLog->toPlainText().contains("4D 00 01 88 61 2D 00"));
+    EXPECT_EQ(t.w.Sender().Reader().PendingEcho(), 6);
+    EXPECT_FALSE(t.w.Sender().Reader().ReplyDone());
+    // The results table shows the row.
+    EXPECT_EQ(t.w.Tabl1->item(0, 0)->text().toStdString(), "U");
+    EXPECT_EQ(t.w.Tabl1->item(0, 4)->text().toStdString(), "220.25");
+    EXPECT_EQ(t.w.Tabl1->item(0, 5)->text().toStdString(), "OK");
+    // Pacing 1: the step timer stops and the start button reads "OK".
+    EXPECT_FALSE(t.w.Timer1.isActive());
+    EXPECT_EQ(t.w.BitBtn1->text().toStdString(), "OK");
+    EXPECT_TRUE(t.w.BitBtn3->isEnabled());  // one row, operator pacing
+}
+
+TEST(TestWindow, NothingIsSentWithoutAScript) {
+    Window t;
+    t.w.Send = "00 01 88";
+    t.w.SendStationCommand();
+    EXPECT_TRUE(t.Sent().empty());
+}
+
+TEST(TestWindow, TheCheckListFollowsTheChainAndABrokenOneIsReported) {
+    Window t;
+    t.Script("[title1]\nTitl=A\nNextTitle=title2\nOneStep=5\n[title2]\nTitl=B\nNextTitle=title1\nOneStep=7\n");
+    EXPECT_EQ(t.w.BuildCheckList(), 2);
+    ASSERT_EQ(t.dialogs.Questions().size(), 1u);
+    EXPECT_NE(t.dialogs.Questions()[0].text.find("title1"), std::string::npos);
+    t.w.BtOKClick();
+    EXPECT_EQ(t.dialogs.Questions().back().text, "Отметьте необходимые проверки");
+    EXPECT_FALSE(t.w.Run().RunActive());
+    t.w.ListProv->item(1)->setCheckState(Qt::Checked);
+    t.w.BtOKClick();
+    EXPECT_TRUE(t.w.Run().RunActive());
+    EXPECT_EQ(t.w.Run().CheckNumber(), 2);
+    EXPECT_EQ(t.w.Interpreter().CurrentStep(), "step7");
+    EXPECT_EQ(t.w.STPan3->text().toStdString(), "B ");
+    EXPECT_EQ(t.w.lbCurrentTest->text().toStdString(), "B");
+    EXPECT_EQ(t.w.BitBtn1->text().toStdString(), "Начать!");
+    EXPECT_FALSE(t.w.BtOK->isEnabled());
+}
+
+TEST(TestWindow, PicturesReplaceTheLogAndAMissingOneStopsTheStep) {
+    Window t;
+    t.dir.Write("data/p.bmp", "not a picture");
+    t.Script("[step1]\nShowPicture=\\p.bmp\n[step2]\nShowPicture=None\n");
+    t.w.Interpreter().SetPictureBase(t.dir.Path());
+    t.w.show();
+    EXPECT_EQ(t.w.Interpreter().ExecuteStep(1).outcome, TStepInterpreter::Outcome::Error);
+    EXPECT_TRUE(t.Sent().empty());
+    t.w.Interpreter().SetCurrentStep("step2");
+    EXPECT_EQ(t.w.Interpreter().ExecuteStep(1).outcome, TStepInterpreter::Outcome::Passed);
+    EXPECT_TRUE(t.w.MemoLog->isVisible());
+    EXPECT_FALSE(t.w.ImagePicture->isVisible());
+}
+
+TEST(TestWindow, ServiceControlsSendTheirTextsAndRefuseBadFields) {
+    Window t;
+    t.Script("[step1]\n");
+    t.w.edDac->setText("127");
+    t.w.btDacClick();
+    auto sent = t.Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0][3], 0x02);
+    EXPECT_EQ(sent[0][4], 0x93);
+    EXPECT_EQ(sent[0][5], 0x7F);
+    t.w.edDac->setText("300");
+    t.w.btDacClick();
+    EXPECT_TRUE(t.Sent().empty());
+    ASSERT_FALSE(t.dialogs.Questions().empty());
+    EXPECT_NE(t.dialogs.Questions().back().text.find("от 0 до 255"), std::string::npos);
+    t.w.btRotationSpeedClick();
+    sent = t.Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(std::vector<uint8_t>(sent[0].begin() + 3, sent[0].begin() + 7), (std::vector<uint8_t>{0xAB, 0x01, 0x00, 0xFA}));
+}
+
+TEST(TestWindow, ProtectionResetAndCyclicRequest) {
+    Window t;
+    t.Script("[step1]\n");
+    t.w.TimerZaxvat.start();
+    t.w.btProtectionResetClick();
+    EXPECT_FALSE(t.w.TimerZaxvat.isActive());
+    t.w.Timer3Timer();
+    t.w.Timer3Timer();
+    t.w.Timer3Timer();  // the list is empty: the timer stops, the poll resumes
+    const auto sent = t.Sent();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0][7], 0x00);  // 4D 00 05 02 97 0B 01 00 ...
+    EXPECT_EQ(sent[1][7], 0x01);
+    EXPECT_FALSE(t.w.Timer3.isActive());
+    EXPECT_TRUE(t.w.TimerZaxvat.isActive());
+
+    t.w.sbtCyclicClick();
+    EXPECT_TRUE(t.w.Timer4.isActive());
+    EXPECT_FALSE(t.w.TimerZaxvat.isActive());
+    EXPECT_EQ(t.w.sbtCyclic->toolTip().toStdString(), "Остановить обмен");
+    t.w.Timer4Timer();
+    ASSERT_EQ(t.Sent().size(), 1u);
+    t.w.sbtCyclicClick();
+    EXPECT_FALSE(t.w.Timer4.isActive());
+    EXPECT_EQ(t.w.sbtCyclic->toolTip().toStdString(), "Циклический запрос параметров");
+}
+
+namespace {
+
+std::vector<uint8_t> AnswerFrame(uint8_t code, const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> f;
+    f.reserve(data.size() + 6);
+    f.push_back(0x4D);
+    f.push_back(0x00);
+    f.push_back(static_cast<uint8_t>(data.size() + 1));
+    f.push_back(code);
+    for (uint8_t b : data) f.push_back(b);
+    const uint16_t crc = StationCrc(f.data(), f.size());
+    f.push_back(static_cast<uint8_t>(crc >> 8));
+    f.push_back(static_cast<uint8_t>(crc & 0xFF));
+    return f;
+}
+
+// How many pixels of the label as drawn are clearly red.
+int RedPixels(QLabel* label) {
+    const QImage image = label->grab().toImage();
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            n += c.red() > 150 && c.green() < 90 && c.blue() < 90;
+        }
+    return n;
+}
+
+}  // namespace
+
+TEST(TestWindow, StatePagesLightTheirCaptionsFromTheAnswers) {
+    Window t;
+    TStatePages& pages = *t.w.StatePages;
+    pages.show();
+    std::vector<uint8_t> state(29, 0);
+    state[11] = 0x04;  // protection: maximum current
+    state[0] = 0x01;   // 300 revolutions
+    state[1] = 0x2C;
+    t.w.Decoder().Decode(AnswerFrame(0x73, state));
+    pages.ShowAnswer(0x73, t.w.Decoder().State(), t.w.Interpreter().BuffPar().data());
+    QLabel* lit = pages.Caption("ПЧ", " Защита по макс. току");
+    QLabel* dark = pages.Caption("ПЧ", " Защита драйвера ШИМ");
+    ASSERT_TRUE(lit && dark);
+    EXPECT_TRUE(lit->isEnabled());
+    EXPECT_FALSE(dark->isEnabled());
+    EXPECT_GT(RedPixels(lit), 0);  // converter captions: red when set, grey when clear
+    EXPECT_EQ(RedPixels(dark), 0);
+    EXPECT_EQ(pages.Measurement(4)->text().toStdString(), "300.00");
+
+    std::vector<uint8_t> board(28, 0);
+    board[4] = 0x41;  // no answer from EEPROM 0 and EEPROM 6
+    board[5] = 0x01;  // settings of the switch controller not read (bit set: caption dark)
+    board[21] = 7, board[22] = 12, board[23] = 0xE0, board[24] = 9, board[25] = 5, board[26] = 3;
+    t.w.Decoder().Decode(AnswerFrame(0xEF, board));
+    pages.ShowAnswer(0xEF, t.w.Decoder().State(), t.w.Interpreter().BuffPar().data());
+    QLabel* pzu0 = pages.Caption("Плата", " Нет ответа от ПЗУ0");
+    QLabel* pzu6 = pages.Caption("Плата", " Нет ответа от ПЗУ6");
+    QLabel* kk = pages.Caption("Плата", " Настройки КК считаны");
+    QLabel* reg = pages.Caption("Плата", " Настройки РЕГ считаны");
+    ASSERT_TRUE(pzu0 && pzu6 && kk && reg);
+    EXPECT_TRUE(pzu0->isEnabled());
+    EXPECT_EQ(RedPixels(pzu0), 0);  // board captions: green when lit
+    EXPECT_TRUE(pzu6->isEnabled());
+    EXPECT_GT(RedPixels(pzu6), 0);  // the last two EEPROM captions swap their colours
+    EXPECT_FALSE(kk->isEnabled());  // shown inverted
+    EXPECT_TRUE(reg->isEnabled());
+    EXPECT_EQ(pages.lbClock->text().toStdString(), "07.12, 2016 09:05:03");
+}
+
+TEST(TestWindow, CloseKeysSendsTheTickedSwitchBits) {
+    Window t;
+    t.Script("[step1]\n");
+    t.w.cbKeys[0]->setChecked(true);  // " M A"
+    t.w.cbKeys[7]->setChecked(true);  // " U лин"
+    t.w.btCloseKeysClick();
+    const auto sent = t.Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(std::vector<uint8_t>(sent[0].begin(), sent[0].begin() + 7),
+              (std::vector<uint8_t>{0x4D, 0x00, 0x04, 0x04, 0x47, 0x10, 0x10}));
+}
+
+TEST(TestWindow, ClosingTheWindowStartsTheShutdownInstead) {
+    Window t;
+    t.w.show();
+    EXPECT_FALSE(t.w.close());
+    EXPECT_TRUE(t.w.isVisible());
+    EXPECT_TRUE(t.w.ShuttingDown());
+    EXPECT_TRUE(t.w.TimerShutdown.isActive());
+    EXPECT_EQ(t.w.TimerShutdown.interval(), 3000);
+    EXPECT_FALSE(t.w.BitBtn1->isEnabled());
+    EXPECT_EQ(t.w.STPan3->text().toStdString(), "Идет подготовка к выключению стенда и программы");
+}
+
+TEST(TestWindow, AnActionCutShortDoesNotLeaveItsStageToTheNext) {
+    Window t;
+    t.Script("[step1]\n");
+    t.w.StartContactorAction(2, 3000);
+    t.w.TimerContactorPowerTimer();  // combination 1
+    t.w.TimerContactorPowerTimer();  // combination 7
+    t.w.aAllContactorsOffExecute();  // cuts the action short
+    EXPECT_FALSE(t.w.TimerContactorPower.isActive());
+    EXPECT_EQ(t.w.TimerContactor.interval(), 150);
+    t.w.StartContactorAction(1, 4000);  // as the abort does
+    EXPECT_EQ(t.w.TimerContactorPower.interval(), 4000);
+    t.w.TimerContactorPowerTimer();  // its first stage: combination 1 again, at 200 ms
+    EXPECT_EQ(t.w.TimerContactor.interval(), 200);
+    EXPECT_EQ(t.w.StatusPanel(3)->text().toStdString(), "Выключение всех контакторов");
+}
