@@ -21,7 +21,8 @@
 
 #include "StandSim.h"
 #include "BenchSupport.h"
-#include "app/Globals.h"
+#include "app/Shell.h"
+#include "execution/Globals.h"
 #include "app/TStartWindow.h"
 #include "eeprom/TFPzu.h"
 #include "eeprom/THexGrid.h"
@@ -91,9 +92,10 @@ int main(int argc, char* argv[]) {
     windows.Prot = &prot;
     windows.PSW = &psw;
     main.SetWindows(windows);
+    ConnectShell(main);
     QTimer helper;  // the operator: accepts the start window, types the password
     QObject::connect(&helper, &QTimer::timeout, [&] {
-        if (main.StartWindow() && main.StartWindow()->isVisible()) main.StartWindow()->BitBtn1->click();
+        if (StartWindowOf(main) && StartWindowOf(main)->isVisible()) StartWindowOf(main)->BitBtn1->click();
         if (psw.isVisible()) {
             psw.PSEdit->setText("482");
             psw.Finish();

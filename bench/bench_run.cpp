@@ -24,7 +24,8 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "app/Globals.h"
+#include "app/Shell.h"
+#include "execution/Globals.h"
 #include "app/TStartWindow.h"
 #include "link/ChannelWindow.h"
 #include "link/StationCodec.h"
@@ -106,6 +107,7 @@ int main(int argc, char* argv[]) {
     windows.RS2 = &c2;
     windows.Prot = &prot;
     main.SetWindows(windows);
+    ConnectShell(main);
     main.SetTagDialog([&](RunTag_T& tag) {
         tag.scriptPath = "scn\\stanciya.ini";
         tag.deviceName = "Станция ВОЛТАР";
@@ -116,12 +118,12 @@ int main(int argc, char* argv[]) {
     });
     QTimer helper;  // accepts the start window and closes the protocol viewer, as the operator would
     QObject::connect(&helper, &QTimer::timeout, [&] {
-        if (main.StartWindow() && main.StartWindow()->isVisible()) main.StartWindow()->BitBtn1->click();
+        if (StartWindowOf(main) && StartWindowOf(main)->isVisible()) StartWindowOf(main)->BitBtn1->click();
         if (prot.isVisible()) prot.reject();
     });
     helper.start(50);
     main.show();
-    if (!Wait([&] { return main.StartWindow() && !main.StartWindow()->isVisible() && main.TmrBeg.isActive(); }, 10000) ||
+    if (!Wait([&] { return StartWindowOf(main) && !StartWindowOf(main)->isVisible() && main.TmrBeg.isActive(); }, 10000) ||
         !Wait([&] { return !main.Run().ListRunning(); }, 30000)) {
         std::printf("the initial exchange did not finish\n");
         return 1;

@@ -1,6 +1,6 @@
 #include "app/QtDialogs.h"
 
-#include "app/Termination.h"
+#include "platform/Termination.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -29,7 +29,7 @@ platform::DialogResult QtDialogs::Ask(const std::string& text, const std::string
     using platform::DialogButtons;
     using platform::DialogResult;
     // After a termination request nothing may wait for the operator.
-    if (TerminationRequested()) {
+    if (platform::TerminationRequested()) {
         if (buttons == DialogButtons::Ok) return DialogResult::Ok;
         return buttons == DialogButtons::YesNo ? DialogResult::No : DialogResult::Cancel;
     }
@@ -92,13 +92,13 @@ platform::DialogResult QtDialogs::Ask(const std::string& text, const std::string
 }
 
 std::string QtDialogs::OpenFileName(const platform::FileDialogRequest& r) {
-    if (TerminationRequested()) return {};
+    if (platform::TerminationRequested()) return {};
     return QFileDialog::getOpenFileName(ParentWindow(), Q(r.caption), Q(r.directory), Q(r.filter))
         .toStdString();
 }
 
 std::string QtDialogs::SaveFileName(const platform::FileDialogRequest& r) {
-    if (TerminationRequested()) return {};
+    if (platform::TerminationRequested()) return {};
     QString start = Q(r.directory);
     if (!r.fileName.empty()) start = start.isEmpty() ? Q(r.fileName) : start + "/" + Q(r.fileName);
     return QFileDialog::getSaveFileName(ParentWindow(), Q(r.caption), start, Q(r.filter))
@@ -106,7 +106,7 @@ std::string QtDialogs::SaveFileName(const platform::FileDialogRequest& r) {
 }
 
 bool QtDialogs::Print(const platform::PrintRequest& r) {
-    if (TerminationRequested()) return false;
+    if (platform::TerminationRequested()) return false;
     QPrinter printer;
     printer.setDocName(Q(r.caption));
     QPrintDialog dialog(&printer, ParentWindow());

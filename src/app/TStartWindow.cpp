@@ -7,8 +7,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/Globals.h"
-#include "app/Termination.h"
+#include "execution/Globals.h"
+#include "platform/Termination.h"
 #include "link/ChannelWindow.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
@@ -83,7 +83,7 @@ TStartWindow::TStartWindow(StartWindowLinks_T links, QWidget* parent)
     if (resolution_.terminate) {
         platform::Dialogs::Current().Show(kUnavailableMessage, "Проверка станции",
                                           platform::DialogIcon::Warning);
-        RequestTermination();
+        platform::RequestTermination();
     }
 }
 

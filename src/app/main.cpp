@@ -1,10 +1,12 @@
 #include <QApplication>
 
-#include "app/AppWindows.h"
+#include "execution/AppWindows.h"
 #include "app/QtDialogs.h"
+#include "app/Shell.h"
 #include "app/TfmFirst.h"
 #include "eeprom/TPSW.h"
 #include "link/ChannelWindow.h"
+#include "platform/Termination.h"
 #include "records/TProt.h"
 #include "records/TfmMemo.h"
 #include "execution/TDataModule1.h"
@@ -14,6 +16,14 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8("Проверка станции"));
     QApplication::setApplicationDisplayName(QString::fromUtf8("Проверка станции"));
+
+    // The stand is already switched off when the program asks to end; the event loop ends
+    // without asking the windows again (the test window refuses a close that would start the
+    // shutdown once more). Queued, so that a request from a handler ends the loop when the
+    // handler has returned.
+    platform::SetTerminationHandler([&app] {
+        QMetaObject::invokeMethod(&app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    });
 
     QtDialogs dialogs;
     platform::ScopedDialogs useDialogs(dialogs);
@@ -38,6 +48,7 @@ int main(int argc, char* argv[]) {
         TfmFirst fmFirst(&fprPch);
         w.fmFirst = &fmFirst;
         fprPch.SetWindows(w);
+        ConnectShell(fprPch);
 
         fprPch.show();
         app.exec();

@@ -5,7 +5,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "app/Termination.h"
+#include "platform/Termination.h"
 
 TPSW::TPSW(QWidget* parent) : QDialog(parent) {
     setObjectName("PSW");
@@ -47,10 +47,10 @@ void TPSW::Finish() {
 
 bool TPSW::AskAccess() {
     for (int attempt = 0; attempt < 3; ++attempt) {
-        const bool yes = ExecModal(*this) == QDialog::Accepted;
+        const bool yes = platform::ExecModal(*this) == QDialog::Accepted;
         StaticText1->setText(QString::fromUtf8("Не угадали! Попробуйте еще раз!"));
         if (yes) return true;
-        if (TerminationRequested()) return false;
+        if (platform::TerminationRequested()) return false;
     }
     return false;
 }

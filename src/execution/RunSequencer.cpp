@@ -1,6 +1,6 @@
 #include "execution/RunSequencer.h"
 
-#include "app/Globals.h"
+#include "execution/Globals.h"
 #include "link/CommandCatalogue.h"
 #include "link/StationCodec.h"
 #include "platform/Dialogs.h"
@@ -25,6 +25,20 @@ std::string TRunSequencer::CheckKey(const char* key, const std::string& def) con
     return script_.ReadString(checkSection_, key, def);
 }
 
+platform::DialogResult TRunSequencer::Ask(const std::string& text, const std::string& caption,
+                                          platform::DialogButtons buttons) {
+    host_.HoldPacing(true);
+    const auto answer = platform::Dialogs::Current().Ask(text, caption, buttons, platform::DialogIcon::Question);
+    host_.HoldPacing(false);
+    return answer;
+}
+
+void TRunSequencer::Tell(const std::string& text, const std::string& caption, platform::DialogIcon icon) {
+    host_.HoldPacing(true);
+    platform::Dialogs::Current().Show(text, caption, icon);
+    host_.HoldPacing(false);
+}
+
 void TRunSequencer::StartStatePoll() {
     if (!IsMaster) host_.SetStatePoll(true);
 }
@@ -34,7 +48,7 @@ void TRunSequencer::StartStatePoll() {
 void TRunSequencer::Preparation(const RunTag_T& tag) {
     tag_ = tag;
     runActive_ = false;
-    runEnded_ = false;
+    runToClose_ = false;
     // A new device starts with a clean verdict, whichever way the last one was left.
     stationFailed_ = false;
     host_.NewDevice(tag);
@@ -93,9 +107,8 @@ void TRunSequencer::ExchangeListTick() {
     }
     if (++listSilent_ > kListSilentLimit) {
         host_.SetListTimer(false);
-        const auto answer = platform::Dialogs::Current().Ask("Прекратить работу?", "Нет связи с платой",
-                                                             platform::DialogButtons::YesNo,
-                                                             platform::DialogIcon::Question);
+        const auto answer = Ask("Прекратить работу?", "Нет связи с платой",
+                                                             platform::DialogButtons::YesNo);
         if (answer == platform::DialogResult::Yes) {
             listKind_ = ListKind::None;
             host_.HideProgress();
@@ -123,6 +136,8 @@ void TRunSequencer::FinishList() {
         StartStatePoll();
         return;
     }
+    // An aborted run has no verdict of its own; its protocol is closed here.
+    runToClose_ = false;
     host_.ClearStationReceive();
     host_.SetStartEnabled(false);
     host_.SetAbortEnabled(false);
@@ -147,7 +162,7 @@ void TRunSequencer::SelectionDone() {
     host_.ClearExchangeLog();
     auto table = script_.MakeRunTable(host_.TickedChecks());
     if (table.empty()) {
-        platform::Dialogs::Current().Show("Отметьте необходимые проверки", "Проверка станции");
+        Tell("Отметьте необходимые проверки", "Проверка станции");
         return;
     }
     runTable_ = std::move(table);
@@ -160,7 +175,7 @@ void TRunSequencer::SelectionDone() {
     interp_.SetCurrentStep("step" + std::to_string(runTable_[0].oneStep));
     host_.SetStatus(CheckKey("Titl") + " " + CheckKey("Text"), StatusColour::Yellow);
     runActive_ = true;
-    runEnded_ = false;
+    runToClose_ = true;
     nextCheckPending_ = false;
     runSilent_ = 0;
     table_.SetNextFreeRow(1);
@@ -187,8 +202,8 @@ void TRunSequencer::StartCheck() {
     const std::string title = CheckKey("Titl");
     host_.SetCurrentTest(title);
     interp_.SetStoreEeprom(script_.ReadInteger(checkSection_, "Init", 0) != 0);
-    // A check that leaves Prot out prints its rows: a record is never dropped by default.
-    prot_ = script_.ReadInteger(checkSection_, "Prot", 1);
+    // A passed check's rows are printed only when the script asks; a failed one's always are.
+    prot_ = script_.ReadInteger(checkSection_, "Prot", 0);
     protocol_.WriteLine("\n" + title + "\n");
     checkFirstRow_ = table_.NextFreeRow();
     const bool operatorStarts = checkNumber_ == 1 || host_.AutomatOff() ||
@@ -228,13 +243,13 @@ void TRunSequencer::Step(int mode) {
             return;
         }
         const char* verdict = stationFailed_ ? kFailed : kPassed;
-        host_.SetStatus(std::string("Проверка станции окончена.\n") + verdict, StatusColour::Yellow);
+        // The colour stays that of the last check's end: red when the station failed.
+        host_.SetStatusText(std::string("Проверка станции окончена.\n") + verdict);
         host_.SetStartEnabled(true);
         runActive_ = false;
-        runEnded_ = true;
         host_.SetSelectionEnabled(true);
         host_.SetCurrentTest("");
-        platform::Dialogs::Current().Show(std::string("Испытания окончены. ") + verdict, "Проверка станции");
+        Tell(std::string("Испытания окончены. ") + verdict, "Проверка станции");
         return;
     }
 
@@ -262,8 +277,9 @@ void TRunSequencer::Step(int mode) {
                 return;
             }
         }
-        // The chain's end is not a step of its own.
-        if (interp_.CurrentStep() != kEndStep) ExecuteAndJudge(mode, reason);
+        // The chain's end is executed like any step (its own keys, by default the state
+        // request) before the check ends.
+        ExecuteAndJudge(mode, reason);
         // Shown after the step's command went again, whose sending clears the answer panel:
         // the operator sees it until an answer comes.
         if (reason == Reason::Stopped) host_.ShowNoAnswer();
@@ -276,9 +292,8 @@ bool TRunSequencer::SilentStationQuestion() {
     const bool stepTimerRan = host_.StepTimerOn();
     host_.SetStepTimer(false);
     host_.SetStatePoll(false);
-    const auto answer = platform::Dialogs::Current().Ask("Нет связи со станцией ! Продолжать?", "Конец проверки",
-                                                         platform::DialogButtons::YesNoCancel,
-                                                         platform::DialogIcon::Question);
+    const auto answer = Ask("Нет связи со станцией ! Продолжать?", "Конец проверки",
+                                                         platform::DialogButtons::YesNoCancel);
     if (answer == platform::DialogResult::No) {
         host_.StartShutdown();
         return false;
@@ -295,14 +310,28 @@ bool TRunSequencer::SilentStationQuestion() {
 }
 
 void TRunSequencer::ExecuteAndJudge(int mode, Reason reason) {
+    const int rowBefore = table_.NextFreeRow();
     const TStepInterpreter::Result_T r = interp_.ExecuteStep(mode);
     if (r.outcome == TStepInterpreter::Outcome::Passed) return;
     if (r.outcome == TStepInterpreter::Outcome::Error) {
-        // The step could not judge the station: it is not a passed one.
-        stationFailed_ = true;
-        platform::Dialogs::Current().Show(r.error, "Ошибка сценария", platform::DialogIcon::Warning);
+        ScriptErrorPause(r.error, rowBefore);
+        return;
     }
     FailedStepQuestion(reason);
+}
+
+void TRunSequencer::ScriptErrorPause(const std::string& error, int rowBefore) {
+    // The step could not complete (a picture missing, a typed value or a bound that is no
+    // number): the run waits for the operator, who may mend what he typed, and his press
+    // executes the same step again over the same rows. The autopilot would press for him.
+    host_.SetStepTimer(false);
+    host_.SwitchAutopilotOff();
+    table_.SetNextFreeRow(rowBefore);
+    Tell(error, "Ошибка сценария", platform::DialogIcon::Warning);
+    firstStepPending_ = true;
+    StartStatePoll();
+    host_.SetStartCaption("OK");
+    host_.SetStartEnabled(true);
 }
 
 void TRunSequencer::FailedStepQuestion(Reason reason) {
@@ -311,9 +340,8 @@ void TRunSequencer::FailedStepQuestion(Reason reason) {
     host_.SetStepTimer(false);
     StartStatePoll();
     host_.StopAutopilot();
-    const auto answer = platform::Dialogs::Current().Ask("Ошибка!!!! Прекращаю проверку?", "Ошибка",
-                                                         platform::DialogButtons::YesNo,
-                                                         platform::DialogIcon::Question);
+    const auto answer = Ask("Ошибка!!!! Прекращаю проверку?", "Ошибка",
+                                                         platform::DialogButtons::YesNo);
     if (answer != platform::DialogResult::Yes) {
         host_.SetStepTimer(stepTimerRan);
         if (!IsMaster) host_.SetStatePoll(pollRan);
@@ -377,7 +405,9 @@ void TRunSequencer::WriteCheckRows() {
 void TRunSequencer::StartButtonPressed() {
     host_.StopAutopilot();
     if (!runActive_) {
-        if (runEnded_) AfterRun();
+        // However the run ended (its last check, a stop, the stand switched off), the enabled
+        // button closes it: the verdict, then the next device.
+        if (runToClose_) AfterRun();
         return;
     }
     host_.SetStartCaption("Продолжить?");
@@ -426,13 +456,12 @@ void TRunSequencer::Abort() {
 }
 
 void TRunSequencer::AfterRun() {
-    runEnded_ = false;
+    runToClose_ = false;
     protocol_.WriteLine(std::string(74, '='));
     protocol_.WriteLine(std::string("Итоговый результат: ") + (stationFailed_ ? kFailed : kPassed));
     CloseProtocolAndShow();
-    const auto answer = platform::Dialogs::Current().Ask("Перейти к проверке следующего устройства?", "Конец проверки",
-                                                         platform::DialogButtons::YesNo,
-                                                         platform::DialogIcon::Question);
+    const auto answer = Ask("Перейти к проверке следующего устройства?", "Конец проверки",
+                                                         platform::DialogButtons::YesNo);
     host_.SetStatus("Отметьте кнопкой мыши необходимые проверки из списка. После выбора нажмите кнопку НАЧАТЬ "
                     "на панели выбора проверок, для запуска тестов",
                     StatusColour::Green);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "execution/Script.h"
+#include "platform/Dialogs.h"
 
 class TResultsTable;
 class TStepInterpreter;
@@ -58,6 +59,7 @@ public:
     virtual void SetCurrentTest(const std::string& title) = 0;  // lbCurrentTest
     virtual void SetStatus(const std::string& text, StatusColour colour) = 0;  // STPan3
     virtual void SetStatusColour(StatusColour colour) = 0;
+    virtual void SetStatusText(const std::string& text) = 0;  // in the colour it has
     virtual void ShowNoAnswer() = 0;  // third status bar panel
     virtual void ShowProgress(int maximum) = 0;
     virtual void SetProgress(int value) = 0;
@@ -81,6 +83,9 @@ public:
     // The test tag dialog, modal; true for OK with the tag filled in.
     virtual bool ShowTagDialog(RunTag_T& tag) = 0;
     virtual void StartShutdown() = 0;
+    // Around every box of a run: while one is open, no timer of the window sends or switches
+    // anything (holds nest; the last release restarts what the first hold stopped).
+    virtual void HoldPacing(bool hold) = 0;
 };
 
 // The run lifecycle of the test window: preparation with the initial exchange, the run over
@@ -113,10 +118,7 @@ public:
     void CloseProtocolAndShow();  // aShowNewProtocol
 
     // The stand is being switched off: the run takes no further call.
-    void Stop() {
-        runActive_ = false;
-        runEnded_ = false;
-    }
+    void Stop() { runActive_ = false; }
 
     bool RunActive() const { return runActive_; }
     bool StationFailed() const { return stationFailed_; }
@@ -148,6 +150,10 @@ private:
     void StartList(ListKind kind, std::vector<std::string> list);
     bool PreparationCheck() const;
     std::string CheckKey(const char* key, const std::string& def = "") const;
+    platform::DialogResult Ask(const std::string& text, const std::string& caption, platform::DialogButtons buttons);
+    void Tell(const std::string& text, const std::string& caption,
+              platform::DialogIcon icon = platform::DialogIcon::Information);
+    void ScriptErrorPause(const std::string& error, int rowBefore);
 
     TScript& script_;
     TResultsTable& table_;
@@ -158,7 +164,7 @@ private:
 
     RunTag_T tag_;
     bool runActive_ = false;
-    bool runEnded_ = false;  // the verdict is shown; the start button closes the run
+    bool runToClose_ = false;  // a run of this device began; the start button closes it once it ended
     std::vector<TScript::RunEntry_T> runTable_;
     size_t cursor_ = 0;
     int checkNumber_ = 0;

@@ -37,6 +37,14 @@ void TCombination::Set(int number) {
     cursor_ = 0;
 }
 
+void TCombination::Append(int number) {
+    pairs_.erase(pairs_.begin(), pairs_.begin() + static_cast<std::ptrdiff_t>(cursor_));
+    cursor_ = 0;
+    const std::vector<Pair> more = Pairs(number);
+    pairs_.insert(pairs_.end(), more.begin(), more.end());
+    number_ = number;
+}
+
 bool TCombination::Next(Pair& pair) {
     if (cursor_ >= pairs_.size()) return false;
     pair = pairs_[cursor_++];

@@ -15,8 +15,11 @@ public:
 
     static std::vector<Pair> Pairs(int number);
 
-    // Replaces the current list and rewinds it.
+    // Replaces the current list and rewinds it (switching off: what was still to come is dropped).
     void Set(int number);
+    // The numbered list goes after what is still to come of the current one: a stage of an
+    // action or a step that comes before the last change was sent loses nothing.
+    void Append(int number);
     // The next pair; false when the list is exhausted.
     bool Next(Pair& pair);
     int Number() const { return number_; }

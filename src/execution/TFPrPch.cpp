@@ -17,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableWidget>
@@ -24,10 +25,8 @@
 #include <QVBoxLayout>
 #include <clocale>
 
-#include "app/Globals.h"
-#include "app/StartResolution.h"
-#include "app/TStartWindow.h"
-#include "app/Termination.h"
+#include "execution/Globals.h"
+#include "platform/Termination.h"
 #include "link/CommandCatalogue.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
@@ -105,6 +104,7 @@ void TFPrPch::BuildRunControls(QWidget* central) {
     miPzu = action("miPzu", "ПЗУ");
     miInternalState = action("miInternalState", "Внунтреннее состояние ПЧ");
     miLogicalNumber = action("miLogicalNumber", "Логический номер");
+    aAbout = action("aAbout", "О программе");
     addAction(aTimerClickerOff);
 
     QMenu* run = menuBar()->addMenu(U("Проверка"));
@@ -116,6 +116,7 @@ void TFPrPch::BuildRunControls(QWidget* central) {
     QMenu* station = menuBar()->addMenu(U("Станция"));
     for (QAction* a : {aRequestParam, aResetPupch, aAllContactorsOff, miPzu, miInternalState, miLogicalNumber})
         station->addAction(a);
+    menuBar()->addMenu(U("Справка"))->addAction(aAbout);
 
     connect(aSelectComplite, &QAction::triggered, this, [this] { BtOKClick(); });
     connect(aFullChekit, &QAction::triggered, this, [this] { aFullChekitExecute(); });
@@ -132,6 +133,9 @@ void TFPrPch::BuildRunControls(QWidget* central) {
     connect(miPzu, &QAction::triggered, this, [this] { miPzuClick(); });
     connect(miInternalState, &QAction::triggered, this, [this] { miInternalStateClick(); });
     connect(miLogicalNumber, &QAction::triggered, this, [this] { miLogicalNumberClick(); });
+    connect(aAbout, &QAction::triggered, this, [this] {
+        if (shell_.showAbout) shell_.showAbout();
+    });
 
     // Device line: name, serial number and the three coefficients.
     auto* device = new QHBoxLayout;
@@ -181,6 +185,7 @@ void TFPrPch::BuildRunControls(QWidget* central) {
     BitBtn3 = Button("BitBtn3", "Ошибка", central);
     bbtAbort = Button("bbtAbort", "Прервать проверку", central);
     sbtAutomatOff = Button("sbtAutomatOff", "Выключить АВТОМАТ", central);
+    btAllContactorsOff = Button("btAllContactorsOff", "Обесточить станцию", central);
     rbAutopilotOn = new QRadioButton(U("вкл"), central);
     rbAutopilotOn->setObjectName("rbAutopilotOn");
     rbAutopilotOff = new QRadioButton(U("выкл"), central);
@@ -188,7 +193,7 @@ void TFPrPch::BuildRunControls(QWidget* central) {
     ProgressBar = new QProgressBar(central);
     ProgressBar->setObjectName("ProgressBar");
     auto* buttons = new QHBoxLayout;
-    for (QWidget* w : std::initializer_list<QWidget*>{BitBtn1, BitBtn3, bbtAbort, sbtAutomatOff})
+    for (QWidget* w : std::initializer_list<QWidget*>{BitBtn1, BitBtn3, bbtAbort, sbtAutomatOff, btAllContactorsOff})
         buttons->addWidget(w);
     buttons->addWidget(new QLabel(U("Автопилот:"), central));
     buttons->addWidget(rbAutopilotOn);
@@ -198,6 +203,7 @@ void TFPrPch::BuildRunControls(QWidget* central) {
     connect(BitBtn3, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
     connect(bbtAbort, &QPushButton::clicked, this, [this] { aAbortExecute(); });
     connect(sbtAutomatOff, &QPushButton::clicked, this, [this] { sbtAutomatOffClick(); });
+    connect(btAllContactorsOff, &QPushButton::clicked, this, [this] { aAllContactorsOffExecute(); });
     connect(rbAutopilotOff, &QRadioButton::toggled, this, [this](bool on) {
         if (on) TimerClicker.stop();
     });
@@ -214,6 +220,15 @@ void TFPrPch::BuildRunControls(QWidget* central) {
     MemoLog->setObjectName("MemoLog");
     MemoLog->setReadOnly(true);
     MemoLog->setMaximumBlockCount(5000);
+    // The log follows its end unless the operator scrolled up to read; scrolling back to the
+    // end follows again. A range change (new lines, the log shown again after a picture)
+    // keeps a following log at its end.
+    QScrollBar* logBar = MemoLog->verticalScrollBar();
+    connect(logBar, &QAbstractSlider::actionTriggered, this,
+            [this, logBar](int) { logFollows_ = logBar->sliderPosition() >= logBar->maximum(); });
+    connect(logBar, &QAbstractSlider::rangeChanged, this, [this, logBar](int, int max) {
+        if (logFollows_) logBar->setValue(max);
+    });
     ImagePicture = new QLabel(central);
     ImagePicture->setObjectName("ImagePicture");
     ImagePicture->setAlignment(Qt::AlignCenter);
@@ -360,10 +375,12 @@ QWidget* TFPrPch::BuildServicePage() {
     tool("Запрос уставок", "Уставки?", send(cmd::kReadSetpoints));
     tool("Запрос служебной информации", "Служ. ЦП", send(cmd::kServiceCentral));
     tool("Запрос служебной коммутатора", "Служ. КК", send(cmd::kServiceSwitch));
+    tool("Запрос служебной регулятора", "Служ. РГ", send(cmd::kServiceRegulator));
+    tool("Запрос служебной центроального", "Служ. ЦП 2", send(cmd::kServiceCentral));
     tool("Замер", "Замер", send(cmd::kMeasure));
     tool("Программный сброс", "Сброс", send(cmd::kSoftReset));
     tool("Программный  сброс", "Сброс 2", send(cmd::kSoftResetToolbar));
-    tool("Запрос паспорта", "Паспорт", send(cmd::kPassport));
+    tool("", "Паспорт", send(cmd::kPassport));
     tool("Тест ПИЛА", "ПИЛА", send(cmd::kSawTest));
     tool("Стоп ТЕСТ КК", "Стоп КК", send(cmd::kStopTest));
     tool("Стоп тест", "Стоп", send(cmd::kStopTest));
@@ -437,7 +454,12 @@ void TFPrPch::ConnectTimers() {
         {&Timer3, [this] { Timer3Timer(); }},
         {&Timer4, [this] { Timer4Timer(); }},
     };
-    for (const auto& [timer, handler] : handlers) connect(timer, &QTimer::timeout, this, handler);
+    for (const auto& [timer, handler] : handlers) {
+        // Coarse timers drift by up to 5 % late: a 15-pair list at 200 ms would then outlast
+        // the 3000 ms stage that follows it.
+        timer->setTimerType(Qt::PreciseTimer);
+        connect(timer, &QTimer::timeout, this, handler);
+    }
     Timer1.setInterval(700);
     TmrBeg.setInterval(700);
     TimerZaxvat.setInterval(2000);
@@ -466,44 +488,36 @@ void TFPrPch::showEvent(QShowEvent* e) {
 }
 
 void TFPrPch::closeEvent(QCloseEvent* e) {
-    // The stand is switched off first; the shutdown ends the program.
+    // Once the program is ending, the window goes; before that the stand is switched off
+    // first, and the shutdown ends the program.
+    if (platform::TerminationRequested()) {
+        e->accept();
+        return;
+    }
     e->ignore();
     if (!ShuttingDown()) StartShutdown();
 }
 
 void TFPrPch::FormShow() {
     StartUp();
-    if (!TerminationRequested()) TagAtStart();
+    if (!platform::TerminationRequested()) TagAtStart();
 }
 
 void TFPrPch::StartUp() {
-    StartWindowLinks_T links;
-    links.stationChannel = windows_.CustomComm1;
-    links.standChannel = windows_.RS2;
-    links.viewer = windows_.Prot;
-    links.setTestWindowFlags = [this](bool echo, int monitor) {
-        EchoFlag = echo;
-        ComMonitor = monitor;
-    };
-    startWindow_ = std::make_unique<TStartWindow>(links, this);
-    const int result = ExecModal(*startWindow_);
-    if (result == TStartWindow::mrAbort || result == TStartWindow::mrCancel) RequestTermination();
-    if (Globals().TypeDevice == "None") {
-        platform::Dialogs::Current().Show(kUnavailableMessage, "Проверка станции", platform::DialogIcon::Warning);
-        RequestTermination();
-    }
+    // The start window belongs to the program's shell; without one (the windows' own tests)
+    // the device kind stays as the process-wide values have it.
+    if (shell_.startWindow && !shell_.startWindow(*this)) platform::RequestTermination();
     cbConstruction->setCurrentIndex(Globals().ConstructionOld);
     cbPacket->setCurrentIndex(Globals().NPacket - 1);
-    if (TerminationRequested()) return;
+    SetMonitor(ComMonitor == 1);
+    if (platform::TerminationRequested()) return;
     if (!tagDialog_) {
         BirkaLinks_T b;
         b.protocol = &protocol_;
         b.memo = windows_.fmMemo;
         b.disableSelection = [this] { SetSelectionEnabled(false); };
         b.loadCombination = [this](int number, int ms) {
-            combination_.Set(number);
-            if (ms > 0) TimerContactor.setInterval(ms);
-            TimerContactor.start();
+            SetCombination(number, ms > 0 ? ms : TimerContactor.interval());
         };
         b.stopContactorTimers = [this] { StopContactorTimers(); };
         b.showSerial = [this](const std::string& serial) { edSerial->setText(QString::fromStdString(serial)); };
@@ -536,7 +550,7 @@ void TFPrPch::TagAtStart() {
     if (ShowTagDialog(tag))
         Preparation(tag);
     else
-        StartShutdown();
+        StartShutdown();  // nothing more when the tag's own "Выход" already ended the program
 }
 
 void TFPrPch::OpenScript(const std::string& path) {

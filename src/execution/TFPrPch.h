@@ -5,7 +5,7 @@
 #include <array>
 #include <memory>
 
-#include "app/AppWindows.h"
+#include "execution/AppWindows.h"
 #include "link/ChannelWindow.h"
 #include "platform/IniFile.h"
 #include "records/ProtocolWriter.h"
@@ -34,8 +34,20 @@ class QToolButton;
 class TBirka;
 class TFLog;
 class TFPzu;
-class TStartWindow;
 class TStatePages;
+
+// What the program's shell gives the test window: the start window, which fixes the device
+// kind and the channels' ports at the first showing (false: the operator leaves the program),
+// and the EEPROM settings file that the settings file names.
+struct ShellLinks_T {
+    std::function<bool(class TFPrPch&)> startWindow;
+    struct EepromSettings_T {
+        bool sectionPresent = false;
+        std::string file;
+    };
+    std::function<EepromSettings_T()> eepromSettings;
+    std::function<void()> showAbout;  // "О программе"
+};
 
 // The test window: the program's main window. It holds the script, the results table, the
 // step interpreter and the run sequencer, switches the stand on channel 2 and talks to the
@@ -49,6 +61,8 @@ public:
 
     // The windows created at start; the channel windows report to this window.
     void SetWindows(const AppWindows_T& windows);
+    void SetShell(ShellLinks_T shell) { shell_ = std::move(shell); }
+    const AppWindows_T& Windows() const { return windows_; }
     // The test tag dialog (OK fills the tag); without one the window waits after start-up.
     void SetTagDialog(std::function<bool(RunTag_T&)> dialog) { tagDialog_ = std::move(dialog); }
 
@@ -138,14 +152,13 @@ public:
     TProtocolWriter& Protocol() { return protocol_; }
     TStandIo& StandIo() { return standIo_; }
     TAnswerDecoder& Decoder() { return decoder_; }
-    TStartWindow* StartWindow() { return startWindow_.get(); }
     QLabel* StatusPanel(int i) { return panels_[i]; }
     StatusColour CurrentStatusColour() const { return statusColour_; }
     bool ShuttingDown() const { return shutdownTick_ >= 0; }
 
     // TStepHost
     void LogLine(const std::string& line) override;
-    bool ExchangeLogOn() const override { return exchangeLogOn_; }
+    bool ExchangeLogOn() const override { return monitorOn_; }
     std::vector<std::string> LastLogLines(int count) const override;
     void ShowStatus(const std::string& text) override;
     void SetAutopilotInterval(int ms) override;
@@ -191,6 +204,8 @@ public:
     void SetCurrentTest(const std::string& title) override;
     void SetStatus(const std::string& text, StatusColour colour) override;
     void SetStatusColour(StatusColour colour) override;
+    void SetStatusText(const std::string& text) override { ShowStatus(text); }
+    void HoldPacing(bool hold) override;
     void ShowNoAnswer() override;
     void ShowProgress(int maximum) override;
     void SetProgress(int value) override;
@@ -241,6 +256,7 @@ public:
     QAction* miPzu;
     QAction* miInternalState;
     QAction* miLogicalNumber;
+    QAction* aAbout;
 
     // Run controls.
     QListWidget* ListProv;
@@ -251,6 +267,7 @@ public:
     QPushButton* BitBtn3;
     QPushButton* bbtAbort;
     QPushButton* sbtAutomatOff;
+    QPushButton* btAllContactorsOff;
     QRadioButton* rbAutopilotOn;
     QRadioButton* rbAutopilotOff;
     QLabel* STPan3;
@@ -296,6 +313,9 @@ private:
         if (!t.isActive()) t.start();
     }
     void BuildRunControls(QWidget* central);
+    // Shows or hides the exchange log as the monitor button does.
+    void SetMonitor(bool on);
+    void ShowLogIfMonitored();
     QWidget* BuildSetpointPage();
     QWidget* BuildServicePage();
     void ConnectTimers();
@@ -312,7 +332,7 @@ private:
     TProtocolWriter protocol_;
     TRunSequencer run_{script_, table_, interpreter_, sender_.Reader(), protocol_, *this};
     platform::IniFile pzu_;
-    std::unique_ptr<TStartWindow> startWindow_;
+    ShellLinks_T shell_;
     std::unique_ptr<TBirka> birka_;
     std::unique_ptr<TFLog> logWindow_;
     std::unique_ptr<TFPzu> pzuWindow_;
@@ -320,7 +340,9 @@ private:
     std::function<bool(RunTag_T&)> tagDialog_;
     QLabel* panels_[4] = {};
     bool shownOnce_ = false;
-    bool exchangeLogOn_ = true;
+    bool monitorOn_ = true;  // "Монитор COM-порта": the exchange log is switched on
+    bool hexTrace_ = true;   // "Показать обмен": frames go to the log in hexadecimal
+    bool logFollows_ = true; // the log keeps its last line in view until the operator scrolls up
     bool automatOff_ = false;
     StatusColour statusColour_ = StatusColour::Green;
     TCombination combination_;
@@ -333,4 +355,6 @@ private:
     bool passportChecked_ = false;
     std::string versionMessage_;
     int shutdownTick_ = -1;  // -1: no shutdown running
+    int holdDepth_ = 0;
+    std::vector<QTimer*> held_;  // stopped while a box is open, restarted when it closes
 };

@@ -11,13 +11,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTableWidget>
 
-#include "app/Globals.h"
-#include "app/ProgramSettings.h"
+#include "execution/Globals.h"
 #include "eeprom/TFPzu.h"
 #include "platform/IniFile.h"
-#include "app/Termination.h"
+#include "platform/Termination.h"
 #include "link/CommandCatalogue.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
@@ -36,7 +36,11 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // ---- TStepHost ----------------------------------------------------------------------------
 
-void TFPrPch::LogLine(const std::string& line) { MemoLog->appendPlainText(Q(line)); }
+void TFPrPch::LogLine(const std::string& line) {
+    MemoLog->appendPlainText(Q(line));
+    // A hidden log does not scroll by itself; it is brought to its end whenever it is shown.
+    if (logFollows_) MemoLog->verticalScrollBar()->setValue(MemoLog->verticalScrollBar()->maximum());
+}
 
 std::vector<std::string> TFPrPch::LastLogLines(int count) const {
     const QStringList lines = MemoLog->toPlainText().split('\n');
@@ -59,8 +63,10 @@ bool TFPrPch::AskOperator(const std::string& caption, const std::string& text) {
     BitBtn1->setEnabled(false);
     automatOff_ = true;
     TimerClicker.stop();
+    HoldPacing(true);
     const auto answer = platform::Dialogs::Current().Ask(text, caption, platform::DialogButtons::YesNo,
                                                          platform::DialogIcon::Question);
+    HoldPacing(false);
     automatOff_ = false;
     TimerClicker.start();
     return answer == platform::DialogResult::Yes;
@@ -78,7 +84,7 @@ bool TFPrPch::ShowPicture(const std::string& path) {
 void TFPrPch::HidePicture() {
     ImagePicture->clear();
     ImagePicture->hide();
-    MemoLog->show();
+    ShowLogIfMonitored();
 }
 
 void TFPrPch::SetAbortCaption(const std::string& caption) { bbtAbort->setText(Q(caption)); }
@@ -229,8 +235,21 @@ void TFPrPch::SetProgress(int value) { ProgressBar->setValue(value); }
 void TFPrPch::HideProgress() { ProgressBar->hide(); }
 void TFPrPch::ClearExchangeLog() { MemoLog->clear(); }
 
-void TFPrPch::ShowExchangeLog() {
-    if (ImagePicture->isHidden()) MemoLog->show();
+void TFPrPch::ShowExchangeLog() { SetMonitor(true); }
+
+void TFPrPch::SetMonitor(bool on) {
+    monitorOn_ = on;
+    btMonitor->setText(QString::fromUtf8(on ? "Выкл.монитор" : "Монитор COM-порта"));
+    if (on)
+        ShowLogIfMonitored();
+    else
+        MemoLog->hide();
+}
+
+void TFPrPch::ShowLogIfMonitored() {
+    // The picture of a step takes the log's place until the script clears it.
+    if (!monitorOn_ || !ImagePicture->isHidden()) return;
+    MemoLog->show();
 }
 
 void TFPrPch::NewDevice(const RunTag_T& tag) {
@@ -283,7 +302,9 @@ std::string TFPrPch::SetpointCommand() {
         static_cast<unsigned>(std::max(0, cbConstruction->currentIndex())), edTransformerVoltage->text().toStdString(),
         static_cast<unsigned>(std::max(1, cbPacket->currentIndex() + 1)));
     if (!c.ok) {
+        HoldPacing(true);
         platform::Dialogs::Current().Show(c.error, "Проверка станции", platform::DialogIcon::Warning);
+        HoldPacing(false);
         return "";
     }
     return c.text;
@@ -306,9 +327,31 @@ void TFPrPch::ShowProtocolViewer(const std::string& path) {
 
 bool TFPrPch::ShowTagDialog(RunTag_T& tag) { return tagDialog_ && tagDialog_(tag); }
 
+void TFPrPch::HoldPacing(bool hold) {
+    if (hold) {
+        if (holdDepth_++ > 0) return;
+        held_.clear();
+        for (QTimer* t : {&Timer1, &TmrBeg, &TimerZaxvat, &TimerClicker, &TimerContactorPower, &TimerContactor,
+                          &TimerStatusICP, &Timer3, &Timer4})
+            if (t->isActive()) {
+                held_.push_back(t);
+                t->stop();
+            }
+        return;
+    }
+    if (holdDepth_ == 0 || --holdDepth_ > 0) return;
+    // A timer that the answer's own handling stops again right after is restarted here only
+    // for that moment: no tick falls in between, as the event loop does not run.
+    for (QTimer* t : held_) t->start();
+    held_.clear();
+}
+
 // ---- shutdown and the window's actions ----------------------------------------------------
 
 void TFPrPch::StartShutdown() {
+    // The tag's "Выход" switches the stand off itself and ends the program: the window's
+    // own sequence would switch it off twice more.
+    if (platform::TerminationRequested() || ShuttingDown()) return;
     Timer1.stop();
     TimerZaxvat.stop();
     shutdownTick_ = 0;
@@ -321,6 +364,7 @@ void TFPrPch::StartShutdown() {
 }
 
 void TFPrPch::StopContactorTimers() {
+    combination_.Set(0);
     TimerContactor.stop();
     TimerContactorPower.stop();
     TimerContactor3.stop();
@@ -344,7 +388,7 @@ void TFPrPch::TimerShutdownTimer() {
         TimerStatusICP.stop();
         if (windows_.RS2) windows_.RS2->CloseChannel();
         if (windows_.CustomComm1) windows_.CustomComm1->CloseChannel();
-        RequestTermination();
+        platform::RequestTermination();
     }
 }
 
@@ -353,9 +397,8 @@ void TFPrPch::aResetPupchExecute() { SendServiceCommand({true, cmd::kSoftResetTo
 
 void TFPrPch::miPzuClick() {
     aAbortExecute();
-    platform::IniFile ini;
-    ini.Load(platform::JoinPath(WorkDir, "data\\nastr.ini"));
-    const ProgramSettings_T settings = ReadProgramSettings(ini);
+    const ShellLinks_T::EepromSettings_T settings =
+        shell_.eepromSettings ? shell_.eepromSettings() : ShellLinks_T::EepromSettings_T{};
     PzuLinks_T l;
     l.sendPacket = [this](const std::vector<uint8_t>& packet) {
         if (!windows_.CustomComm1) return;
@@ -364,7 +407,7 @@ void TFPrPch::miPzuClick() {
         sender_.Reader().ResetAccumulation();
         windows_.CustomComm1->SendBytes(packet.data(), packet.size());
     };
-    l.trafficShown = [this] { return exchangeLogOn_; };
+    l.trafficShown = [this] { return hexTrace_; };
     l.logLine = [this](const std::string& line) { LogLine(line); };
     l.stopTestTimers = [this] {
         Timer1.stop();
@@ -380,7 +423,7 @@ void TFPrPch::miPzuClick() {
     l.password = windows_.PSW;
     auto window = std::make_unique<TFPzu>(l, this);
     // Shown only when the opening succeeded; otherwise it goes at once.
-    if (!window->Open(platform::ExecutableDirectory() + "\\" + settings.pzu, settings.pzuSectionPresent)) return;
+    if (!window->Open(platform::ExecutableDirectory() + "\\" + settings.file, settings.sectionPresent)) return;
     pzuWindow_ = std::move(window);
     pzuWindow_->show();
 }
@@ -394,12 +437,10 @@ void TFPrPch::miLogicalNumberClick() {
 void TFPrPch::miInternalStateClick() { StatePages->setVisible(StatePages->isHidden()); }
 
 void TFPrPch::btMonitorClick() {
-    const bool show = MemoLog->isHidden();
-    MemoLog->setVisible(show);
-    btMonitor->setText(QString::fromUtf8(show ? "Выкл.монитор" : "Монитор COM-порта"));
+    SetMonitor(!monitorOn_);
 }
 
 void TFPrPch::btShowExchangeClick() {
-    exchangeLogOn_ = !exchangeLogOn_;
-    btShowExchange->setText(QString::fromUtf8(exchangeLogOn_ ? "Только текст" : "Показать обмен"));
+    hexTrace_ = !hexTrace_;
+    btShowExchange->setText(QString::fromUtf8(hexTrace_ ? "Только текст" : "Показать обмен"));
 }

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QToolButton>
 
-#include "app/Globals.h"
+#include "execution/Globals.h"
 #include "link/CommandCatalogue.h"
 #include "platform/Dialogs.h"
 #include "records/TFLog.h"
@@ -43,7 +43,7 @@ void TFPrPch::SendStationCommand(const std::function<void(uint8_t&)>& rewrite) {
     const TStationSender::Sent_T r = sender_.Send(Send, channel, rewrite);
     panels_[1]->setText(Q(r.status2));
     panels_[2]->clear();
-    if (r.sent && exchangeLogOn_) LogLine(r.logLine);
+    if (r.sent && hexTrace_) LogLine(r.logLine);
 }
 
 // ---- channel 1 ----------------------------------------------------------------------------
@@ -64,7 +64,7 @@ void TFPrPch::Read1(int) {
         return;
     }
     panels_[2]->setText(QString::fromUtf8("Ответ получен"));
-    if (exchangeLogOn_) LogLine(" <-" + r.frameText);
+    if (hexTrace_) LogLine(" <-" + r.frameText);
     const std::vector<uint8_t>& frame = reader.RcdCommand().Bytes();
     if (r.code == 0x1A && pzuWindow_ && pzuWindow_->WindowActive()) {
         // While the EEPROM window exists its blocks are its own, not the state pages'.
@@ -138,7 +138,10 @@ void TFPrPch::ShowReadBack() {
 // ---- channel 2 and the stand --------------------------------------------------------------
 
 void TFPrPch::SetCombination(int number, int contactorTimerMs) {
-    combination_.Set(number);
+    // Switching off stops the contactor timer first, which drops the rest of its list; any
+    // other caller's changes go out after those still waiting.
+    combination_.Append(number);
+    if (TimerContactor.isActive() && TimerContactor.interval() == contactorTimerMs) return;
     TimerContactor.setInterval(contactorTimerMs);
     TimerContactor.start();
 }
@@ -212,8 +215,7 @@ void TFPrPch::aAllContactorsOffExecute() {
     run_.Stop();
     Send = cmd::kPowerOff;
     SendStationCommand();
-    TimerContactor.stop();
-    TimerContactorPower.stop();
+    StopContactorTimers();
     SetCombination(1, 150);
     automatOff_ = true;
     BitBtn1->setEnabled(true);

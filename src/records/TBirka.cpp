@@ -13,8 +13,8 @@
 #include <QValidator>
 #include <QVBoxLayout>
 
-#include "app/Globals.h"
-#include "app/Termination.h"
+#include "execution/Globals.h"
+#include "platform/Termination.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
 #include "platform/Version.h"
@@ -178,7 +178,7 @@ TBirka::TBirka(BirkaLinks_T links, QWidget* parent)
 
 bool TBirka::Execute(RunTag_T& tag) {
     FormShow();
-    if (ExecModal(*this) != QDialog::Accepted) return false;
+    if (platform::ExecModal(*this) != QDialog::Accepted) return false;
     tag = handedOver_;
     return true;
 }
@@ -323,6 +323,6 @@ void TBirka::TimerShutdownTimer() {
         return;
     }
     TimerShutdown.stop();
-    RequestTermination();
+    platform::RequestTermination();
     QDialog::reject();
 }

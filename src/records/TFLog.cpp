@@ -8,7 +8,7 @@
 #include <QRegularExpressionValidator>
 #include <QScreen>
 
-#include "app/Globals.h"
+#include "execution/Globals.h"
 #include "platform/Dialogs.h"
 #include "execution/ServiceCommands.h"
 

@@ -10,7 +10,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-#include "app/Termination.h"
+#include "platform/Termination.h"
 #include "platform/Cp1251.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
@@ -107,7 +107,7 @@ void TProt::SetPanels(const std::string& file, const std::string& message) {
 int TProt::ShowModal() {
     ++showCount_;
     FormShow();
-    return ExecModal(*this);
+    return platform::ExecModal(*this);
 }
 
 std::string TProt::OpenDialog(const std::string& fileName) {

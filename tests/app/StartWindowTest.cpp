@@ -1,3 +1,4 @@
+#include "app/Shell.h"
 #include "app/TStartWindow.h"
 
 #include <gtest/gtest.h>
@@ -10,9 +11,9 @@
 #include <QRadioButton>
 #include <QTimer>
 
-#include "app/Globals.h"
+#include "execution/Globals.h"
 #include "app/TfmFirst.h"
-#include "app/Termination.h"
+#include "platform/Termination.h"
 #include "link/ChannelWindow.h"
 #include "platform/Cp1251.h"
 #include "platform/Version.h"
@@ -35,10 +36,10 @@ struct Scene {
     explicit Scene(const std::string& nastrUtf8) {
         if (!nastrUtf8.empty()) dir.Write("data/nastr.ini", platform::Utf8ToCp1251(nastrUtf8));
         WorkDir = dir.Path();
-        ResetTerminationForTests();
+        platform::ResetTerminationForTests();
         Globals() = StartGlobals_T{};
     }
-    ~Scene() { ResetTerminationForTests(); }
+    ~Scene() { platform::ResetTerminationForTests(); }
     StartWindowLinks_T Links() {
         return {&c1, &c2, &prot, [this](bool e, int m) { echo = e, monitor = m; }};
     }
@@ -92,12 +93,12 @@ TEST(StartWindow, KindNoneOrNoFileTellsTheOperatorAndEndsTheProgram) {
     ScriptedDialogs dialogs;
     platform::ScopedDialogs use(dialogs);
     TStartWindow w(s.Links());
-    EXPECT_TRUE(TerminationRequested());
+    EXPECT_TRUE(platform::TerminationRequested());
     EXPECT_EQ(Globals().TypeDevice, "");
     ASSERT_EQ(dialogs.Questions().size(), 1u);
     EXPECT_EQ(dialogs.Questions()[0].text, "Недоступно в данной версии");
     // A modal window asked for after the request returns Cancel at once.
-    EXPECT_EQ(ExecModal(w), QDialog::Rejected);
+    EXPECT_EQ(platform::ExecModal(w), QDialog::Rejected);
     QCoreApplication::processEvents();  // the queued quit is harmless without a running loop
 }
 
@@ -124,12 +125,13 @@ TEST(StartWindow, ClosingItLikeExitEndsTheProgramAtTheFirstShowing) {
     windows.RS2 = &s.c2;
     windows.Prot = &s.prot;
     main.SetWindows(windows);
+    ConnectShell(main);
     // The system close button: reject, i.e. Cancel.
     QTimer::singleShot(0, [&] {
-        if (auto* start = main.StartWindow()) start->reject();
+        if (auto* start = StartWindowOf(main)) start->reject();
     });
     main.FormShow();
-    EXPECT_TRUE(TerminationRequested());
+    EXPECT_TRUE(platform::TerminationRequested());
     EXPECT_EQ(s.c1.Manager(), nullptr);  // the channels are not touched after the request
 }
 

@@ -13,9 +13,9 @@
 
 #include "SimScenario.h"
 #include "StandSim.h"
-#include "app/Globals.h"
+#include "execution/Globals.h"
 #include "app/TStartWindow.h"
-#include "app/Termination.h"
+#include "platform/Termination.h"
 #include "link/ChannelWindow.h"
 #include "platform/Cp1251.h"
 #include "platform/Paths.h"
@@ -75,7 +75,7 @@ TEST(RunAtStand, TheDemoScriptPassesAndTheProgramShutsDownAfterIt) {
 
     // Shutdown: three ticks, combination 1 twice, both channels closed, the program ends.
     const size_t before = s.Outputs().size();
-    ASSERT_TRUE(WaitUntil([&] { return TerminationRequested(); }, 15s));
+    ASSERT_TRUE(WaitUntil([&] { return platform::TerminationRequested(); }, 15s));
     EXPECT_EQ(s.Outputs().size() - before, 30u);
     EXPECT_FALSE(s.sim.ContactorOn(1));
     EXPECT_FALSE(s.c1.Manager() && s.c1.Manager()->IsOpen());

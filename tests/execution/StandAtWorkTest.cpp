@@ -8,9 +8,9 @@
 #include <QTimer>
 
 #include "StandSim.h"
-#include "app/Globals.h"
+#include "execution/Globals.h"
 #include "app/TStartWindow.h"
-#include "app/Termination.h"
+#include "platform/Termination.h"
 #include "link/ChannelWindow.h"
 #include "link/CommandCatalogue.h"
 #include "platform/Cp1251.h"

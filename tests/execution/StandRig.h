@@ -8,9 +8,10 @@
 #include <QTimer>
 
 #include "StandSim.h"
-#include "app/Globals.h"
+#include "app/Shell.h"
+#include "execution/Globals.h"
 #include "app/TStartWindow.h"
-#include "app/Termination.h"
+#include "platform/Termination.h"
 #include "link/ChannelWindow.h"
 #include "platform/Cp1251.h"
 #include "platform/Paths.h"
@@ -59,7 +60,7 @@ struct StandRig {
                                          "\n[version]\nvCP=1\nvKK=1\nvRG=1\nvIzm=1\nvPzu=1\n"));
         cd = std::make_unique<ScopedWorkingDirectory>(dir.Path());
         use = std::make_unique<platform::ScopedDialogs>(dialogs);
-        ResetTerminationForTests();
+        platform::ResetTerminationForTests();
         IsMaster = false;
         GetLN = false;
         main = std::make_unique<TFPrPch>();
@@ -69,6 +70,7 @@ struct StandRig {
         windows.Prot = &prot;
         windows.PSW = &psw;
         main->SetWindows(windows);
+        ConnectShell(*main);
         tag.scriptPath = "scn\\" + script;
         tag.deviceName = "Станция ВОЛТАР";
         tag.serialNumber = "12";
@@ -97,7 +99,7 @@ struct StandRig {
     // Start window OK, both channels open; the tag accepted when prepareAtStart is set.
     void Show() {
         QTimer::singleShot(0, [this] {
-            if (auto* start = main->StartWindow()) start->BitBtn1->click();
+            if (auto* start = StartWindowOf(*main)) start->BitBtn1->click();
         });
         if (prepareAtStart)
             main->FormShow();

@@ -7,9 +7,10 @@
 #include <QTimer>
 
 #include "StandSim.h"
-#include "app/Globals.h"
+#include "app/Shell.h"
+#include "execution/Globals.h"
 #include "app/TStartWindow.h"
-#include "app/Termination.h"
+#include "platform/Termination.h"
 #include "link/ChannelWindow.h"
 #include "link/CommandCatalogue.h"
 #include "platform/Cp1251.h"
@@ -30,7 +31,7 @@ TEST(Startup, TheFirstShowingOpensBothChannelsOnTheSimulator) {
                                      "\nconnect_stend=" + stand.ModulesPort() +
                                      "\n[plata]\nconstruction=старая\n[DEVICE]\nname=HOLE\n"));
     ScopedWorkingDirectory cd(dir.Path());
-    ResetTerminationForTests();
+    platform::ResetTerminationForTests();
     ScriptedDialogs dialogs;
     platform::ScopedDialogs use(dialogs);
 
@@ -43,12 +44,13 @@ TEST(Startup, TheFirstShowingOpensBothChannelsOnTheSimulator) {
     windows.RS2 = &c2;
     windows.Prot = &prot;
     main.SetWindows(windows);
+    ConnectShell(main);
     QTimer::singleShot(0, [&] {
-        if (auto* start = main.StartWindow()) start->BitBtn1->click();
+        if (auto* start = StartWindowOf(main)) start->BitBtn1->click();
     });
     main.StartUp();
 
-    EXPECT_FALSE(TerminationRequested());
+    EXPECT_FALSE(platform::TerminationRequested());
     EXPECT_EQ(Globals().TypeDevice, "Станция");
     EXPECT_EQ(main.cbConstruction->currentIndex(), 1);
     EXPECT_EQ(main.cbPacket->currentIndex(), 1);

@@ -12,8 +12,8 @@
 #include <QTimer>
 #include <QValidator>
 
-#include "app/Globals.h"
-#include "app/Termination.h"
+#include "execution/Globals.h"
+#include "platform/Termination.h"
 #include "platform/Cp1251.h"
 #include "platform/Paths.h"
 #include "records/ProtocolWriter.h"
@@ -49,7 +49,7 @@ struct Tag {
     Tag() {
         WorkDir = dir.Path();
         IsMaster = false;
-        ResetTerminationForTests();
+        platform::ResetTerminationForTests();
         dir.Write("scn/a.ini", Cp("[info]\r\nversion=v1.05\r\ndevice=Станция\r\ndesc=Старая\r\narc_dir=./prot/st/\r\n"));
         dir.Write("scn/b.ini", Cp("[info]\r\nversion=v1.10\r\ndevice=Станция\r\ndesc=Новая\r\narc_dir=./prot/st/\r\n"
                                   "[COEFFICIENT_OF_SHAPE]\r\nK_U_IN=0.1\r\nK_I_OUT=0.05\r\nK_U_OUT=0.2\r\n"
@@ -66,7 +66,7 @@ struct Tag {
         l.showTestVersion = [this](const std::string& s) { versionShown = s; };
         birka = std::make_unique<TBirka>(l);
     }
-    ~Tag() { ResetTerminationForTests(); }
+    ~Tag() { platform::ResetTerminationForTests(); }
 };
 
 }  // namespace
@@ -194,9 +194,9 @@ TEST(TestTag, ExitSwitchesTheStandOffAndEndsTheProgramOnTheSecondTick) {
     t.birka->TimerShutdownTimer();
     EXPECT_EQ(t.contactorStops, 1);
     EXPECT_EQ(t.combinations, (std::vector<std::pair<int, int>>{{1, 150}}));
-    EXPECT_FALSE(TerminationRequested());
+    EXPECT_FALSE(platform::TerminationRequested());
     t.birka->TimerShutdownTimer();
-    EXPECT_TRUE(TerminationRequested());
+    EXPECT_TRUE(platform::TerminationRequested());
     EXPECT_FALSE(t.birka->TimerShutdown.isActive());
 }
 

@@ -1,4 +1,4 @@
-#include "app/Globals.h"
+#include "execution/Globals.h"
 
 StartGlobals_T& Globals() {
     static StartGlobals_T g;
