@@ -10,7 +10,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   python3 python3-crcmod
   libmodbus-dev
-  xvfb xauth fonts-dejavu-core
+  xvfb xauth xdotool fonts-dejavu-core
 )
 
 missing=()

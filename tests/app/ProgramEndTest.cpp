@@ -1,0 +1,216 @@
+// The real program as a process on a virtual display, driven by keys and mouse clicks (xdotool)
+// against the simulated stand: every way out ends it with exit code 0, soon after its last step.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <thread>
+
+#include "StandSim.h"
+#include "platform/Cp1251.h"
+#include "support/TempDir.h"
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+std::string Run(const std::string& command) {
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buf[256];
+        while (fgets(buf, sizeof buf, p)) out += buf;
+        pclose(p);
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+    return out;
+}
+
+bool Have(const char* tool) { return !Run(std::string("command -v ") + tool).empty(); }
+
+// An X server of its own, on the display number it chose.
+class VirtualDisplay {
+public:
+    VirtualDisplay() {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(fds[0]);
+            const std::string fd = std::to_string(fds[1]);
+            int null = open("/dev/null", O_WRONLY);
+            dup2(null, 2);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        char buf[16] = {};
+        const ssize_t n = read(fds[0], buf, sizeof buf - 1);
+        close(fds[0]);
+        if (n > 0) display_ = ":" + std::string(buf, static_cast<size_t>(n - (buf[n - 1] == '\n' ? 1 : 0)));
+    }
+    ~VirtualDisplay() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    const std::string& Name() const { return display_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+// The stand program started in a working folder of its own; xdotool acts on its windows.
+class Program {
+public:
+    Program(const std::string& display, const std::string& dir) : display_(display) {
+        pid_ = fork();
+        if (pid_ == 0) {
+            if (chdir(dir.c_str()) != 0) _exit(126);
+            setenv("DISPLAY", display.c_str(), 1);
+            unsetenv("QT_QPA_PLATFORM");
+            int null = open("/dev/null", O_WRONLY);
+            dup2(null, 2);
+            execl(STAND_BINARY, STAND_BINARY, static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~Program() {
+        if (pid_ > 0 && !exited_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+
+    // Waits for the process to end; its exit code, or -1 when it is still running at the deadline.
+    int WaitExit(std::chrono::milliseconds within) {
+        const auto end = Clock::now() + within;
+        while (Clock::now() < end) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                exited_ = true;
+                endedAt_ = Clock::now();
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return -1;
+    }
+    Clock::time_point EndedAt() const { return endedAt_; }
+
+    std::string Xdo(const std::string& args) const {
+        return Run("DISPLAY=" + display_ + " timeout 20 xdotool " + args + " 2>/dev/null");
+    }
+    // The visible window whose title holds `title` (the last one made), waiting for it.
+    std::string Window(const std::string& title) const {
+        return Xdo("search --sync --onlyvisible --name '" + title + "' | tail -1");
+    }
+    void Keys(const std::string& window, const std::string& keys) const {
+        Xdo("key --window " + window + " " + keys);
+    }
+    // A click at a point given from the window's bottom-right corner (buttons of a dialog's
+    // last row) or its top-left corner.
+    void ClickFromBottomRight(const std::string& window, int dx, int dy) const { ClickAt(window, dx, dy, true); }
+    void ClickFromTopLeft(const std::string& window, int dx, int dy) const { ClickAt(window, dx, dy, false); }
+
+private:
+    void ClickAt(const std::string& window, int dx, int dy, bool fromBottomRight) const {
+        int x = 0, y = 0, w = 0, h = 0;
+        const std::string g = Xdo("getwindowgeometry --shell " + window);
+        std::sscanf(g.c_str(), "WINDOW=%*d X=%d Y=%d WIDTH=%d HEIGHT=%d", &x, &y, &w, &h);
+        const int px = fromBottomRight ? x + w - dx : x + dx;
+        const int py = fromBottomRight ? y + h - dy : y + dy;
+        Xdo("mousemove " + std::to_string(px) + " " + std::to_string(py) + " click 1");
+    }
+    std::string display_;
+    pid_t pid_ = -1;
+    bool exited_ = false;
+    Clock::time_point endedAt_;
+};
+
+// A working folder for the program: its settings on the simulator's ports and one script
+// with one check of one step, chosen in the tag by default.
+struct Stand {
+    sim::StandSim sim;
+    TempDir dir;
+    VirtualDisplay display;
+
+    Stand() {
+        std::string error;
+        EXPECT_TRUE(sim.Start(error)) << error;
+        dir.Write("data/nastr.ini", platform::Utf8ToCp1251("[ControlDevice]\r\nname=Stantion\r\n[Stantion]\r\nmode=ВОЛТАР\r\n"
+                                                           "[port]\r\nconnect_stantion=" + sim.StationPort() +
+                                                           "\r\nconnect_stend=" + sim.ModulesPort() +
+                                                           "\r\nShow=1\r\n[DEVICE]\r\nname=VOLTAR\r\n"));
+        dir.Write("data/birka.ini", "[Birka]\r\nOperator=Ivanov\r\nSerialNumber=77\r\nid_script=0\r\n");
+        dir.Write("scn/one.ini", platform::Utf8ToCp1251("[info]\r\nversion=v1\r\ndevice=Станция\r\narc_dir=./prot/one/\r\n"
+                                                        "[title1]\r\nTitl=Связь\r\nOneStep=1\r\n"
+                                                        "[step1]\r\nPrOffTimer=1\r\nSend=00 01 88\r\nNext=endprov\r\n"));
+    }
+    bool Usable() const { return !display.Name().empty() && Have("xdotool"); }
+
+    int StationRequestsWith(uint8_t code) {
+        int n = 0;
+        for (const auto& r : sim.StationRequests())
+            if (r.size() > 3 && r[3] == code) ++n;
+        return n;
+    }
+    // DCON output commands ("@AAHH"), the input polls ("@03") left out.
+    int OutputCommands() {
+        const auto all = sim.ModuleCommands();
+        return static_cast<int>(std::count_if(all.begin(), all.end(), [](const std::string& c) { return c.size() == 5; }));
+    }
+};
+
+#define SKIP_WITHOUT_DISPLAY(s) \
+    if (!(s).Usable()) GTEST_SKIP() << "Xvfb and xdotool are needed (scripts/deps.sh installs them)"
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+}  // namespace
+
+TEST(ProgramEnd, TheStartWindowsExitAndItsCloseEndTheProgramAtOnce) {
+    Stand s;
+    SKIP_WITHOUT_DISPLAY(s);
+    // "Выход" is the third button: two tabs from "Проверка станции"; Escape closes the window.
+    for (const char* keys : {"Tab Tab Return", "Escape"}) {
+        Program p(s.display.Name(), s.dir.Path());
+        const std::string start = p.Window("Проверка станции");
+        std::this_thread::sleep_for(300ms);  // both windows of that name are up
+        p.Keys(p.Window("Проверка станции"), keys);
+        const auto pressed = Clock::now();
+        ASSERT_EQ(p.WaitExit(5s), 0) << keys;
+        EXPECT_LT(Seconds(p.EndedAt() - pressed), 1.5) << keys;
+        (void)start;
+    }
+    // The stand was never switched: the channels were not opened.
+    EXPECT_EQ(s.OutputCommands(), 0);
+    EXPECT_EQ(s.StationRequestsWith(0xA3), 0);
+}
+
+TEST(ProgramEnd, TheTagsExitSwitchesTheStandOffOnceAndEnds) {
+    Stand s;
+    SKIP_WITHOUT_DISPLAY(s);
+    Program p(s.display.Name(), s.dir.Path());
+    p.Keys(p.Window("Проверка станции"), "Return");
+    const std::string tag = p.Window("Бирка");
+    ASSERT_FALSE(tag.empty());
+    p.ClickFromBottomRight(tag, 50, 22);  // "Выход", the last button of the tag
+    const auto pressed = Clock::now();
+    ASSERT_EQ(p.WaitExit(12s), 0);
+    // Two ticks of 3000 ms, then the end: no shutdown of the test window behind it.
+    EXPECT_GT(Seconds(p.EndedAt() - pressed), 5.5);
+    EXPECT_LT(Seconds(p.EndedAt() - pressed), 7.0);
+    EXPECT_EQ(s.OutputCommands(), 15);  // combination 1, once
+    EXPECT_EQ(s.StationRequestsWith(0xA3), 0);
+}
