@@ -11,6 +11,7 @@ void TResultsTable::Reset() {
     for (int c = 0; c < kColumns; ++c) rows_[0][c] = kHeaders[c];
     nextFree_ = 1;
     bufferIndex_.clear();
+    owner_.clear();
     Changed(-1);
 }
 
@@ -31,8 +32,18 @@ void TResultsTable::SetRowText(int row, const std::string& commaText) {
     SetRowText(row, commaText, kColumns);
 }
 
+void TResultsTable::WriteParameterRow(int row, const std::string& commaText, const std::string& owner) {
+    if (row < 0) return;
+    while (row >= RowCount()) rows_.emplace_back();
+    const bool own = owner_.count(row) && owner_[row] == owner;
+    if (!own) rows_[row][4].clear(), rows_[row][5].clear();
+    SetRowText(row, commaText, 4);
+    owner_[row] = owner;
+}
+
 void TResultsTable::SetRowText(int row, const std::string& commaText, int columns) {
     if (row < 0) return;
+    if (columns >= kColumns) owner_.erase(row);
     while (row >= RowCount()) rows_.emplace_back();
     const std::vector<std::string> fields = SplitCommaText(commaText);
     for (int c = 0; c < std::min(columns, kColumns); ++c)

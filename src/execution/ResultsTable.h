@@ -25,9 +25,13 @@ public:
     // Sets the row's cells from a comma text, as the grid's rows take it: the fields fill the
     // columns from the left and the remaining cells are cleared.
     void SetRowText(int row, const std::string& commaText);
-    // Only the first `columns` cells, from a comma text; the rest of the row is kept (an
-    // operator's typed measured value survives a repeated step).
+    // Only the first `columns` cells, from a comma text; the rest of the row is kept.
     void SetRowText(int row, const std::string& commaText, int columns);
+    // A parameter row of a step: columns 0..3 from the comma text. The measured value and the
+    // verdict stay only when the same row of the same step was written here before (a repeated
+    // step judges what the operator typed); any other row written over it (the attempt row,
+    // another parameter) leaves them empty.
+    void WriteParameterRow(int row, const std::string& commaText, const std::string& owner);
 
     int NextFreeRow() const { return nextFree_; }
     void SetNextFreeRow(int row) { nextFree_ = row; }
@@ -47,5 +51,6 @@ private:
     std::vector<std::array<std::string, kColumns>> rows_;
     int nextFree_ = 1;
     std::map<int, int> bufferIndex_;
+    std::map<int, std::string> owner_;  // which step's parameter row a table row holds
     std::function<void(int)> listener_;
 };

@@ -149,16 +149,18 @@ TStepInterpreter::Result_T TStepInterpreter::ExecuteStep(int mode) {
         // An index that is not a whole number is kept as -1: judging reports it.
         index = ParseNumber(idx, parsed) && parsed == std::trunc(parsed) ? static_cast<int>(parsed) : -1;
         table_.SetBufferIndex(row, index);
-        table_.SetRowText(row, f[0] + "," + f[1] + "," + f[2] + "," + f[3], 4);
+        table_.WriteParameterRow(row, f[0] + "," + f[1] + "," + f[2] + "," + f[3], step_ + "/" + std::to_string(k));
         host_.ScrollToRow(row);
         table_.SetNextFreeRow(row + 1);
         table_.GrowIfNeeded();
         ++stepRows_;
     }
     if (stepRows_ > 0) host_.SetErrorButtonEnabled(stepRows_ == 1 && pacing_ == 1);
+    if (table_.NextFreeRow() > 1) host_.PlaceTableCursor(table_.NextFreeRow() - 1);
     // 17
     stepFailures_ = 0;
     if (control && !Judge(mode, numFunction, result)) return result;
+    if (control && table_.NextFreeRow() > 1) host_.PlaceTableCursor(table_.NextFreeRow() - 1);
     // 18
     ApplyRepetitionRule();
     // 19

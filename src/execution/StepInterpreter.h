@@ -34,6 +34,8 @@ public:
     virtual void SetAbortCaption(const std::string& caption) = 0;
     virtual void SetErrorButtonEnabled(bool enabled) = 0;
     virtual void ScrollToRow(int row) = 0;
+    // The results table's cursor to column 4 of `row`, the one cell the operator may edit.
+    virtual void PlaceTableCursor(int /*row*/) {}
     virtual void SendSetpointCommand() = 0;  // calculation 1
     // The step's own command; `rewrite` applies calculations 4, 5, 6 to its last payload byte.
     virtual void SendStepCommand(const std::string& text,

@@ -1,6 +1,7 @@
 #include "execution/TFPrPch.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -19,6 +20,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStyle>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QToolButton>
@@ -65,8 +67,11 @@ TFPrPch::TFPrPch(QWidget* parent) : QMainWindow(parent) {
     setCentralWidget(central);
     for (auto& p : panels_) {
         p = new QLabel(this);
+        // A long text is cut, not allowed to widen the window.
+        p->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         statusBar()->addWidget(p, 1);
     }
+    KeepWidthsDuringRun();
     table_.SetChangeListener([this](int row) { RefreshTableRow(row); });
     RefreshTableRow(-1);
     ConnectTimers();
@@ -214,6 +219,12 @@ void TFPrPch::BuildRunControls(QWidget* central) {
     for (const char* h : TResultsTable::kHeaders) headers << U(h);
     Tabl1->setHorizontalHeaderLabels(headers);
     Tabl1->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    Tabl1->setSelectionMode(QAbstractItemView::SingleSelection);
+    // What the operator types into the one editable cell is the row's measured value.
+    connect(Tabl1, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+        if (item->column() == 4 && item->row() + 1 == editableRow_)
+            table_.SetCell(4, editableRow_, item->text().toStdString());
+    });
 
     // Exchange log with its buttons, and the step picture in its place.
     MemoLog = new QPlainTextEdit(central);
@@ -441,6 +452,22 @@ QWidget* TFPrPch::BuildServicePage() {
     return page;
 }
 
+void TFPrPch::KeepWidthsDuringRun() {
+    // The window keeps its size while a run changes captions and texts: each button is as
+    // wide as its widest caption from the start, and the labels do not ask for more room.
+    auto widest = [](QPushButton* b, std::initializer_list<const char*> captions) {
+        int w = 0;
+        for (const char* c : captions) w = std::max(w, b->fontMetrics().horizontalAdvance(U(c)));
+        b->setMinimumWidth(w + 2 * b->style()->pixelMetric(QStyle::PM_ButtonMargin) + 16);
+    };
+    widest(BitBtn1, {"Начать!", "OK", "Продолжить?", "Пауза..."});
+    widest(bbtAbort, {"Прервать проверку", "Прекратить проверку?", "Завершить цикл"});
+    widest(sbtAutomatOff, {"Выключить АВТОМАТ", "Включить АВТОМАТ"});
+    widest(btMonitor, {"Выкл.монитор", "Монитор COM-порта"});
+    widest(btShowExchange, {"Только текст", "Показать обмен"});
+    for (QLabel* l : {lbCurrentTest, STPan3}) l->setSizePolicy(QSizePolicy::Ignored, l->sizePolicy().verticalPolicy());
+}
+
 void TFPrPch::ConnectTimers() {
     const std::pair<QTimer*, std::function<void()>> handlers[] = {
         {&Timer1, [this] { Timer1Timer(); }},
@@ -576,14 +603,30 @@ void TFPrPch::ShowCheckList(const TScript::CheckList_T& list) {
                                           "Ошибка сценария", platform::DialogIcon::Warning);
 }
 
+void TFPrPch::PlaceTableCursor(int row) {
+    const int previous = editableRow_;
+    editableRow_ = row;
+    if (previous != row && previous > 0) RefreshTableRow(previous);
+    RefreshTableRow(row);
+    Tabl1->setCurrentCell(row - 1, 4);
+}
+
+void TFPrPch::CommitTableEdit() {
+    // Moving the focus from the editor to the table is what commits it.
+    QWidget* focus = QApplication::focusWidget();
+    if (focus && focus != Tabl1 && Tabl1->isAncestorOf(focus)) Tabl1->setFocus();
+}
+
 void TFPrPch::RefreshTableRow(int row) {
     // Row 0 of the model is the header; the view shows rows 1.. as its own 0..
     if (row < 0) {
+        if (table_.NextFreeRow() <= 1) editableRow_ = 0;  // a new run's empty table
         Tabl1->setRowCount(table_.RowCount() - 1);
         for (int r = 1; r < table_.RowCount(); ++r) RefreshTableRow(r);
         return;
     }
     if (row == 0) return;
+    const QSignalBlocker quiet(Tabl1);
     if (Tabl1->rowCount() < table_.RowCount() - 1) Tabl1->setRowCount(table_.RowCount() - 1);
     for (int c = 0; c < TResultsTable::kColumns; ++c) {
         QTableWidgetItem* item = Tabl1->item(row - 1, c);
@@ -592,5 +635,8 @@ void TFPrPch::RefreshTableRow(int row) {
             Tabl1->setItem(row - 1, c, item);
         }
         item->setText(QString::fromStdString(table_.Cell(c, row)));
+        // Only column 4 of the last written row can be selected and edited.
+        item->setFlags(row == editableRow_ && c == 4 ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable
+                                                     : Qt::ItemIsEnabled);
     }
 }

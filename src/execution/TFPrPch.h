@@ -82,7 +82,10 @@ public:
     void Timer1Timer() { run_.Step(1); }
     void TmrBegTimer() { run_.ExchangeListTick(); }
     void TimerZaxvatTimer();
-    void TimerClickerTimer() { run_.AutopilotTick(); }
+    void TimerClickerTimer() {
+        CommitTableEdit();
+        run_.AutopilotTick();
+    }
     void TimerShutdownTimer();
     void TimerContactorTimer();
     void TimerContactorPowerTimer();
@@ -92,8 +95,14 @@ public:
 
     // Buttons and actions.
     void BtOKClick() { run_.SelectionDone(); }
-    void BitBtn1Click() { run_.StartButtonPressed(); }
-    void BitBtn3Click() { run_.ErrorButtonPressed(); }
+    void BitBtn1Click() {
+        CommitTableEdit();
+        run_.StartButtonPressed();
+    }
+    void BitBtn3Click() {
+        CommitTableEdit();
+        run_.ErrorButtonPressed();
+    }
     void aAbortExecute() { run_.Abort(); }
     void aFullChekitExecute();
     void aMenuDeselectExecute();
@@ -172,6 +181,7 @@ public:
     void SetAbortCaption(const std::string& caption) override;
     void SetErrorButtonEnabled(bool enabled) override;
     void ScrollToRow(int row) override;
+    void PlaceTableCursor(int row) override;
     void SendSetpointCommand() override;
     void SendStepCommand(const std::string& text, const std::function<void(uint8_t&)>& rewrite) override;
     void ApplyPacing(int pacing) override;
@@ -319,7 +329,10 @@ private:
     QWidget* BuildSetpointPage();
     QWidget* BuildServicePage();
     void ConnectTimers();
+    void KeepWidthsDuringRun();
     void RefreshTableRow(int row);
+    // A value still in the cell's editor counts as typed: the step about to run judges it.
+    void CommitTableEdit();
     void ShowReadBack();
     void RunPassportCheck();
     void StopContactorTimers();
@@ -355,6 +368,7 @@ private:
     bool passportChecked_ = false;
     std::string versionMessage_;
     int shutdownTick_ = -1;  // -1: no shutdown running
+    int editableRow_ = 0;  // the row whose column 4 the operator may type into (0: none)
     int holdDepth_ = 0;
     std::vector<QTimer*> held_;  // stopped while a box is open, restarted when it closes
 };

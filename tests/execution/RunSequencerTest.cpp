@@ -270,7 +270,9 @@ TEST(RunLifecycle, AWholeRunThatPassesWritesItsChecksAndTheVerdict) {
     EXPECT_EQ(r.w.sent.size(), before + 1);
     EXPECT_EQ(r.w.autopilotMs, 2000);  // "OK": the autopilot presses again
     r.Answer();
-    r.run.StartButtonPressed();  // endprov: the check ends
+    r.run.StartButtonPressed();  // endprov is executed like a step (the state request), then the check ends
+    EXPECT_EQ(r.w.sent.size(), before + 2);
+    EXPECT_EQ(r.w.sent.back(), "00 01 88");
     EXPECT_EQ(r.w.status, "Связь завершена.");
     EXPECT_EQ(r.w.startCaption, "Продолжить?");
     r.run.StartButtonPressed();  // the next check starts on the step timer
@@ -332,9 +334,42 @@ TEST(RunLifecycle, OneFailedStepFailsTheStationEvenWhenTheOperatorGoesOn) {
     r.run.Step(1);
     EXPECT_EQ(r.w.status, "Проверка станции окончена.\nСтанция не прошла проверку");
     EXPECT_EQ(r.dialogs.Questions().back().text, "Испытания окончены. Станция не прошла проверку");
+    EXPECT_EQ(r.w.colour, StatusColour::Red);  // the verdict keeps the failed check's colour
     const std::string p = r.Protocol();
     EXPECT_NE(p.find(" не прошла! \r\n"), std::string::npos);
     EXPECT_NE(p.find("|U           |0          |500        |0          |600        |"), std::string::npos);
+}
+
+TEST(RunLifecycle, AStoppedRunIsClosedByTheStartButtonAndAScriptErrorPausesOnTheSameStep) {
+    Rig r;
+    r.Prepare();
+    r.w.ticked = {false, true};
+    r.run.SelectionDone();
+    r.run.Stop();  // "Обесточить станцию" in the middle of the run
+    r.dialogs.Answer(DialogResult::No);
+    r.run.StartButtonPressed();
+    EXPECT_EQ(r.dialogs.Questions().back().text, "Перейти к проверке следующего устройства?");
+    EXPECT_EQ(r.w.shutdowns, 1);
+
+    // A bound that is no number: the box, then the run waits on the same step and rows.
+    Rig e("[title1]\nTitl=Т\nOneStep=1\n[step1]\nControl=1\nParameter1=U,x,5,0,3\nNext=endprov\n");
+    e.Prepare();
+    e.run.SelectionDone();
+    e.run.StartButtonPressed();
+    ASSERT_EQ(e.dialogs.Questions().size(), 1u);
+    EXPECT_EQ(e.dialogs.Questions()[0].caption, "Ошибка сценария");
+    EXPECT_EQ(e.w.holdDepth, 0);
+    EXPECT_TRUE(e.run.RunActive());
+    EXPECT_FALSE(e.w.stepTimer);
+    EXPECT_FALSE(e.w.autopilotSelected);
+    EXPECT_TRUE(e.w.startEnabled);
+    EXPECT_EQ(e.table.NextFreeRow(), 1);
+    EXPECT_FALSE(e.run.StationFailed());
+    const size_t sent = e.w.sent.size();
+    e.run.StartButtonPressed();  // the same step again: the same box, nothing sent
+    EXPECT_EQ(e.dialogs.Questions().size(), 2u);
+    EXPECT_EQ(e.w.sent.size(), sent);
+    EXPECT_EQ(e.table.NextFreeRow(), 1);
 }
 
 TEST(RunLifecycle, YesToTheFailedStepQuestionAbortsWithTheFinalList) {

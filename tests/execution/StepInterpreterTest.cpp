@@ -197,6 +197,23 @@ TEST(StepRepetition, MaxRepeatEndsAFailingLoopOnTheThirdAttempt) {
     EXPECT_EQ(passing.step.RepeatTarget(), "");
 }
 
+TEST(StepRepetition, ARowWrittenOverTheAttemptRowStartsEmptyButARepeatedRowKeepsItsValue) {
+    Rig rig("[s]\nControl=1\nRepeat=s\nMaxRepeat=3\nParameter1=U,10,20,5,0\n"
+            "[t]\nParameter1=I,0,9,0,7\n");
+    rig.Run("s");  // the attempt row goes into row 2, the next free row
+    ASSERT_EQ(rig.Cell(0, 2), "Время_ож");
+    rig.table.SetCell(4, 1, "15");  // the operator types into the step's own row
+    rig.table.SetNextFreeRow(1);
+    EXPECT_EQ(rig.Run("s").outcome, TStepInterpreter::Outcome::Passed);
+    EXPECT_EQ(rig.Cell(4, 1), "15");
+    EXPECT_EQ(rig.Cell(5, 1), "OK");
+    // Another step's row over the attempt row shows nothing of it.
+    rig.Run("t");
+    EXPECT_EQ(rig.Cell(0, 2), "I");
+    EXPECT_EQ(rig.Cell(4, 2), "");
+    EXPECT_EQ(rig.Cell(5, 2), "");
+}
+
 TEST(StepRepetition, KeyExitLoopsUntilTheOperatorEndsIt) {
     Rig rig("[s]\nControl=1\nRepeat=s\nKeyExit=1\nParameter1=U,380,420,400,3\n");
     rig.step.BuffPar()[2] = 400;  // passing, and still looping

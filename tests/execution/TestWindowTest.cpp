@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QImage>
 #include <QTableWidget>
 #include <QToolButton>
@@ -15,9 +16,16 @@
 #include "link/ChannelWindow.h"
 #include "link/StationCodec.h"
 #include "platform/Cp1251.h"
+#include "platform/Termination.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 #include "execution/StatePages.h"
+
+#include <QScrollBar>
+#include <QTest>
+
+#include "app/Shell.h"
+#include "app/TfmFirst.h"
 
 namespace {
 
@@ -108,6 +116,59 @@ TEST(TestWindow, PicturesReplaceTheLogAndAMissingOneStopsTheStep) {
     EXPECT_EQ(t.w.Interpreter().ExecuteStep(1).outcome, TStepInterpreter::Outcome::Passed);
     EXPECT_TRUE(t.w.MemoLog->isVisible());
     EXPECT_FALSE(t.w.ImagePicture->isVisible());
+}
+
+TEST(TestWindow, TheLogFollowsItsEndAfterAPictureUnlessTheOperatorScrolledUp) {
+    Window t;
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    t.dir.Write("data/readme.txt", "");
+    ASSERT_TRUE(picture.save(QString::fromStdString(t.dir.File("data/p.png"))));
+    t.Script("[step1]\nShowPicture=\\p.png\n[step2]\nShowPicture=None\n");
+    t.w.Interpreter().SetPictureBase(t.dir.Path());
+    // The window's start-up (start window, tag) is not part of this: it finds the program ending.
+    platform::RequestTermination();
+    t.w.show();
+    QScrollBar* bar = t.w.MemoLog->verticalScrollBar();
+    auto log = [&](int lines) {
+        for (int i = 0; i < lines; ++i) t.w.LogLine("ICP in: 3E 30 30 30 46 0D");
+        QCoreApplication::processEvents();
+    };
+    log(100);
+    ASSERT_EQ(t.w.Interpreter().ExecuteStep(1).outcome, TStepInterpreter::Outcome::Passed);
+    log(300);  // traffic goes on behind the picture
+    t.w.Interpreter().SetCurrentStep("step2");
+    ASSERT_EQ(t.w.Interpreter().ExecuteStep(1).outcome, TStepInterpreter::Outcome::Passed);
+    log(5);
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    // The operator pages up to read: new lines leave him there; back at the end it follows.
+    bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+    const int reading = bar->value();
+    log(20);
+    EXPECT_EQ(bar->value(), reading);
+    bar->triggerAction(QAbstractSlider::SliderToMaximum);
+    log(20);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    platform::ResetTerminationForTests();
+}
+
+TEST(TestWindow, TheWindowKeepsItsSizeWhileARunChangesItsTexts) {
+    Window t;
+    platform::RequestTermination();  // no start-up behind the showing
+    t.w.show();
+    QCoreApplication::processEvents();
+    const QSize before = t.w.size();
+    t.w.SetStartCaption("Продолжить?");
+    t.w.SetAbortCaption("Прекратить проверку?");
+    t.w.sbtAutomatOffClick();  // "Включить АВТОМАТ"
+    t.w.btMonitorClick();      // "Монитор COM-порта"
+    t.w.SetCurrentTest(std::string(200, 'W'));
+    t.w.SetStatus(std::string(400, 'W'), StatusColour::Red);
+    t.w.StatusPanel(3)->setText(QString(300, 'W'));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(t.w.size(), before);
+    platform::ResetTerminationForTests();
 }
 
 TEST(TestWindow, ServiceControlsSendTheirTextsAndRefuseBadFields) {
@@ -249,6 +310,66 @@ TEST(TestWindow, ClosingTheWindowStartsTheShutdownInstead) {
     EXPECT_EQ(t.w.TimerShutdown.interval(), 3000);
     EXPECT_FALSE(t.w.BitBtn1->isEnabled());
     EXPECT_EQ(t.w.STPan3->text().toStdString(), "Идет подготовка к выключению стенда и программы");
+}
+
+TEST(TestWindow, OnceTheProgramEndsTheWindowClosesAndNoShutdownStarts) {
+    Window t;
+    t.w.show();
+    platform::RequestTermination();
+    t.w.StartShutdown();  // the tag's "Выход" ended the program: nothing switches again
+    EXPECT_FALSE(t.w.ShuttingDown());
+    EXPECT_TRUE(t.w.close());
+    platform::ResetTerminationForTests();
+}
+
+TEST(TestWindow, AboutPowerOffMonitorAndServiceControlsAreWhereTheOperatorLooks) {
+    Window t;
+    TfmFirst about(&t.w);
+    AppWindows_T windows = t.w.Windows();
+    windows.fmFirst = &about;
+    t.w.SetWindows(windows);
+    ConnectShell(t.w);
+    about.hide();
+    t.w.aAbout->trigger();  // "Справка" / "О программе"
+    EXPECT_TRUE(about.isVisible());
+
+    // "Show=0" in the settings: the traffic memo starts hidden, and a step's text then stays
+    // out of the log whatever the hex trace says; switched on, the text goes in.
+    platform::RequestTermination();
+    t.w.ComMonitor = 0;
+    t.w.StartUp();
+    platform::ResetTerminationForTests();
+    EXPECT_TRUE(t.w.MemoLog->isHidden());
+    EXPECT_EQ(t.w.btMonitor->text().toStdString(), "Монитор COM-порта");
+    t.Script("[step1]\nText=Шаг один\n");
+    t.w.Interpreter().ExecuteStep(1);
+    EXPECT_FALSE(t.w.MemoLog->toPlainText().contains(QString::fromUtf8("Шаг один")));
+    QTest::mouseClick(t.w.btShowExchange, Qt::LeftButton);  // the hex trace alone changes nothing
+    t.w.Interpreter().ExecuteStep(1);
+    EXPECT_FALSE(t.w.MemoLog->toPlainText().contains(QString::fromUtf8("Шаг один")));
+    QTest::mouseClick(t.w.btMonitor, Qt::LeftButton);
+    t.w.Interpreter().ExecuteStep(1);
+    EXPECT_TRUE(t.w.MemoLog->toPlainText().contains(QString::fromUtf8("Шаг один")));
+
+    // "Обесточить станцию" is a button as well as the menu item: "00 01 a3" goes out.
+    t.Sent();
+    QTest::mouseClick(t.w.btAllContactorsOff, Qt::LeftButton);
+    const auto sent = t.Sent();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent[0], BuildRequestPacket("00 01 a3").bytes);
+
+    // The service page: both requests the catalogue names, the passport button without a hint.
+    std::map<std::string, std::vector<uint8_t>> byHint;
+    for (QToolButton* b : t.w.ServicePages->findChildren<QToolButton*>()) {
+        t.Sent();
+        if (b == t.w.sbtCyclic) continue;
+        b->click();
+        const auto out = t.Sent();
+        if (!out.empty()) byHint[b->toolTip().toStdString()] = out.back();
+    }
+    EXPECT_EQ(byHint["Запрос служебной регулятора"], BuildRequestPacket("00 02 bb 02").bytes);
+    EXPECT_EQ(byHint["Запрос служебной центроального"], BuildRequestPacket("00 02 bb 04").bytes);
+    EXPECT_EQ(byHint[""], BuildRequestPacket("00  01 3b").bytes);
 }
 
 TEST(TestWindow, AnActionCutShortDoesNotLeaveItsStageToTheNext) {
