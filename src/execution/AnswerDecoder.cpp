@@ -80,7 +80,10 @@ TAnswerDecoder::Result_T TAnswerDecoder::Decode(const std::vector<uint8_t>& fram
             state_.eepromFields[i] = text;
             if (have > 0) {
                 B(i) = d[4];
-                if (storeEeprom_ && pzu_) pzu_->WriteString("Pzu" + std::to_string(i), "Data", std::to_string(d[4]));
+                if (storeEeprom_ && pzu_) {
+                    pzu_->WriteString("Pzu" + std::to_string(i), "Data", std::to_string(d[4]));
+                    r.pzuChanged = true;
+                }
             }
             if (i == 0 && d[1] == 0 && d[2] == 0 && have >= 5) state_.eepromVersion = d[8] - 100;
             r.eepromAnswer = true;

@@ -36,6 +36,7 @@ public:
         bool tooShort = false;       // fewer data bytes than the code needs: not decoded
         bool stationRequest = false; // a request code of the station protocol (clears IsMaster)
         bool eepromAnswer = false;   // a 0x1A answer from a chip 0xA0..0xAE was decoded
+        bool pzuChanged = false;     // its byte went into the EEPROM image (to be saved)
         bool toEepromWindow = false; // 0x0B: for the EEPROM window when it is open
         bool clearingDone = false;   // 0x77 with 0x4D
     };

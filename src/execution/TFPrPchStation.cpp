@@ -10,6 +10,7 @@
 #include "execution/Globals.h"
 #include "link/CommandCatalogue.h"
 #include "platform/Dialogs.h"
+#include "platform/Paths.h"
 #include "records/TFLog.h"
 #include "eeprom/TFPzu.h"
 #include "execution/PassportCheck.h"
@@ -83,6 +84,10 @@ void TFPrPch::Read1(int) {
     StatePages->ShowAnswer(r.code, decoder_.State(), interpreter_.BuffPar().data());
     if (r.code == 0x73) panels_[3]->setText(Q(decoder_.State().rotationStatus));
     if (r.code == 0x7A) ShowReadBack();
+    // The stored bytes outlive the program: the file is replaced whole (temporary file, then
+    // rename), so a crash leaves the old image or the new one, never half of it.
+    if (d.pzuChanged && !pzu_.Save(platform::JoinPath(WorkDir, "data\\pzu.ini")))
+        LogLine("Не удалось записать файл data\\pzu.ini");
     if (d.eepromAnswer && !passportChecked_) RunPassportCheck();
     if (!pending) {
         // An answer nobody asked for: the state poll looks again soon.

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextDocumentFragment>
 #include <QVBoxLayout>
 
 #include "link/StationCodec.h"
@@ -48,7 +49,9 @@ TChannelWindow::TChannelWindow(int channel, const QString& caption, QSize size,
     layout->addLayout(buttons);
     connect(btClear_, &QPushButton::clicked, memoRs_, &QPlainTextEdit::clear);
     connect(btCopy_, &QPushButton::clicked, this, [this] {
-        QApplication::clipboard()->setText(memoRs_->textCursor().selectedText());
+        // selectedText() separates lines with U+2029, which other programs do not take for a
+        // line break; the selection as plain text has real ones.
+        QApplication::clipboard()->setText(memoRs_->textCursor().selection().toPlainText());
     });
 }
 

@@ -124,3 +124,14 @@ TEST(OperatorAtStand, ContactorActionOneSendsEveryChangeOfBothItsCombinations) {
     EXPECT_EQ(out.size() - before, 30u);
     EXPECT_TRUE(s.sim.ContactorOn(1));  // combination 3's "1 on", after all of combination 1
 }
+
+TEST(OperatorAtStand, TheEepromByteOfTheInitialExchangeIsKeptInPzuIni) {
+    StandRig s(sim::Scenario_T{});
+    s.sim.SetEepromByte(0, 0x0000, 0x5A);
+    ASSERT_TRUE(s.PrepareAndSelect());
+    // The initial list's read of page A0 at 0000 answered; its first byte is in the file itself.
+    const std::string pzu = s.dir.Read("data/pzu.ini");
+    const size_t section = pzu.find("[Pzu0]");
+    ASSERT_NE(section, std::string::npos) << pzu;
+    EXPECT_NE(pzu.find("Data=90", section), std::string::npos) << pzu;
+}

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QClipboard>
 #include <QPlainTextEdit>
+#include <QTest>
 #include <QPushButton>
 
 #include "link/CommandCatalogue.h"
@@ -53,6 +56,10 @@ TEST(ChannelWindow, TrafficIsLoggedOnlyWhileTheWindowIsVisible) {
     w.SendBytes(packet.data(), packet.size());
     EXPECT_EQ(Lines(w), QStringList({"out:", "4D-00-01-88-61-2D-00"}));
     EXPECT_EQ(w.SendQueue()->Count(), 2);  // hidden or not, the bytes were queued
+    // "Копировать": the selected lines reach the clipboard with real line breaks.
+    w.Memo()->selectAll();
+    QTest::mouseClick(w.findChild<QPushButton*>("btCopy"), Qt::LeftButton);
+    EXPECT_EQ(QApplication::clipboard()->text(), "out:\n4D-00-01-88-61-2D-00");
     w.findChild<QPushButton*>("btClear")->click();
     EXPECT_TRUE(Lines(w).isEmpty());
 }
