@@ -93,6 +93,7 @@ void TPzuSession::Start(bool programming) {
     silentTicks_ = 0;
     repeats_ = 0;
     answered_ = true;
+    blockAddress_ = -1;
 }
 
 TPzuSession::TickResult_T TPzuSession::OnTick() {
@@ -135,6 +136,7 @@ TPzuSession::TickResult_T TPzuSession::OnTick() {
     }
     r.what = Tick::Send;
     r.address = static_cast<uint16_t>(a & 0xFFFF);
+    blockAddress_ = r.address;
     answered_ = false;
     lastPacket_ = r.packet;
     return r;
@@ -144,6 +146,13 @@ TPzuSession::Answer_T TPzuSession::OnAnswer(const uint8_t* d) {
     Answer_T a;
     a.address = static_cast<uint16_t>(d[1] * 256 + d[2]);
     std::copy(d + 4, d + 4 + kBlockSize, a.bytes.begin());
+    // A late answer to a block sent again (or any other block) is not this block's: it must
+    // not count as a difference, go into the read-back file twice, or stand for the answer
+    // that is still to come.
+    if (answered_ || a.address != blockAddress_) {
+        a.foreign = true;
+        return a;
+    }
     if (readBack_) {
         std::fwrite(a.bytes.data(), 1, a.bytes.size(), readBack_);
         std::fflush(readBack_);

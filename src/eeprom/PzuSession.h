@@ -56,6 +56,7 @@ public:
     struct Answer_T {
         uint16_t address = 0;
         int firstDifference = -1;  // index 0..63 of the first byte unlike the block, -1 for none
+        bool foreign = false;      // not the current block's address: nothing compared or kept
         std::array<uint8_t, kBlockSize> bytes{};
     };
     // A 0x1A answer's 68 data bytes (device, address high, address low, count, 64 bytes).
@@ -84,5 +85,6 @@ private:
     int silentTicks_ = 0;
     int repeats_ = 0;
     std::vector<uint8_t> lastPacket_;
+    long blockAddress_ = -1;  // of the block sent last, -1 before the first
     std::array<uint8_t, kBlockSize> block_{};
 };

@@ -162,6 +162,8 @@ void TFPzu::TmrSendTimer() {
         case TPzuSession::Tick::Waiting: return;
         case TPzuSession::Tick::Finished:
             TmrSend.stop();
+            // The count of blocks still to go was shown before each block; none are left now.
+            if (session_.AtEnd()) StaticText1->setText("0");
             if (session_.Programming())
                 FinishProgramming();
             else
@@ -210,6 +212,7 @@ void TFPzu::BlockAnswered(const uint8_t* data68) {
     STSend->clear();
     STAnswer->setText(U("Информация принята"));
     const TPzuSession::Answer_T a = session_.OnAnswer(data68);
+    if (a.foreign) return;
     if (a.firstDifference >= 0) {
         STErr->setText(QString::number(session_.ErrorCount()));
         Paint(STErr, kMaroon);
@@ -361,7 +364,9 @@ void TFPzu::SpeedButton65Click() {
 
 void TFPzu::SBPasswClick() {
     accessGranted_ = links_.password && links_.password->AskAccess();
-    SpeedButton62->setEnabled(accessGranted_);
+    // While programming runs the button is its "Отменить": a wrong password must not take
+    // the way to stop it away.
+    SpeedButton62->setEnabled(accessGranted_ || tag62_ == 1);
 }
 
 void TFPzu::closeEvent(QCloseEvent* e) {

@@ -190,6 +190,30 @@ TEST(EepromWindow, ProgrammingNeedsThePasswordAndAUsableFile) {
     EXPECT_EQ(e.w->SpeedButton62->text().toStdString(), "Программирование");
 }
 
+TEST(EepromWindow, AWrongPasswordWhileProgrammingLeavesItsCancelButton) {
+    Eeprom e;
+    ASSERT_TRUE(e.w->Open(e.dir.Write("short.pzu", Pattern(29)), true));
+    std::string typed = "482";
+    QTimer typist;
+    QObject::connect(&typist, &QTimer::timeout, [&] {
+        if (!e.psw.isVisible()) return;
+        e.psw.PSEdit->setText(QString::fromStdString(typed));
+        e.psw.Finish();
+    });
+    typist.start(10);
+    e.w->SBPasswClick();
+    e.w->SpeedButton62Click();
+    ASSERT_TRUE(e.w->TmrSend.isActive());
+    ASSERT_EQ(e.w->SpeedButton62->text().toStdString(), "Отменить");
+    typed = "000";  // the operator asks again and gets it wrong
+    e.w->SBPasswClick();
+    EXPECT_FALSE(e.w->AccessGranted());
+    ASSERT_TRUE(e.w->SpeedButton62->isEnabled());
+    e.w->SpeedButton62->click();  // "Отменить" still stops programming
+    EXPECT_FALSE(e.w->TmrSend.isActive());
+    EXPECT_EQ(e.w->SpeedButton62->text().toStdString(), "Программирование");
+}
+
 TEST(EepromWindow, ClearingWaitPollsAfter120TicksAndEndsOnTheAnswer) {
     Eeprom e;
     std::vector<std::string> polls;

@@ -140,5 +140,16 @@ TEST(PzuSession, AnUnansweredBlockGoesAgainThreeTimesThenTheOperatorDecides) {
     EXPECT_EQ(s.OnTick().what, TPzuSession::Tick::Repeat);
     // A late answer lets the next block go at the next tick.
     s.OnAnswer(Answer(0, s.Block()).data());
-    EXPECT_EQ(s.OnTick().address, 64);
+    const auto next = s.OnTick();
+    EXPECT_EQ(next.address, 64);
+    // The answer to a repeat of block 0 comes after it: not block 64's, not an error, and the
+    // read-back is not written; block 64's own answer still counts.
+    std::array<uint8_t, 64> other{};
+    other.fill(0x77);
+    const auto late = s.OnAnswer(Answer(0, other).data());
+    EXPECT_TRUE(late.foreign);
+    EXPECT_EQ(s.ErrorCount(), 0);
+    EXPECT_FALSE(s.Answered());
+    EXPECT_FALSE(s.OnAnswer(Answer(64, s.Block()).data()).foreign);
+    EXPECT_TRUE(s.Answered());
 }
