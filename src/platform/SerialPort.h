@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -19,6 +20,15 @@ struct SerialSettings {
     uint8_t parity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
     uint8_t stopBits = 0;  // 0 one, 1 one and a half, 2 two
 };
+
+// How long `bytes` take on a line of these settings (start bit, data bits, parity, stop bits),
+// rounded up to whole milliseconds.
+inline int LineTimeMs(size_t bytes, const SerialSettings& s) {
+    const uint32_t baud = s.baudRate ? s.baudRate : 9600;
+    // In half bits, so that one and a half stop bits stay exact.
+    const uint64_t halfBits = 2u * (1u + s.byteSize + (s.parity ? 1u : 0u)) + (s.stopBits == 0 ? 2u : s.stopBits == 1 ? 3u : 4u);
+    return static_cast<int>((bytes * halfBits * 1000 + 2ull * baud - 1) / (2ull * baud));
+}
 
 class SerialPort {
 public:
@@ -56,8 +66,15 @@ public:
     // What the driver holds, at most max bytes: the count, 0 when nothing is there, -1 on an
     // error (LastReadError() tells which; EIO once the device is gone).
     long Read(uint8_t* buffer, size_t max);
-    // Writes all bytes or gives up after timeoutMs; returns what was written, -1 on an error.
+    // Writes all bytes or gives up after timeoutMs, or after the time the bytes need on the line
+    // (plus kWriteMarginMs) when that is longer: a long block at a low speed is never cut.
+    // Returns what was written, -1 on an error.
     long Write(const uint8_t* data, size_t size, int timeoutMs);
+    static constexpr int kWriteMarginMs = 50;
+    // The wait a write of `size` bytes is given.
+    int WriteWaitMs(size_t size, int timeoutMs) const {
+        return std::max(timeoutMs, LineTimeMs(size, settings_) + kWriteMarginMs);
+    }
 
     // System error code (errno; GetLastError() on Windows) of the last failure: of
     // Open/Configure, of the reading side, of the writing side (kept apart: the two sides fail in
@@ -86,6 +103,7 @@ private:
     int wakeFd_ = -1;
 #endif
     int lastError_ = 0;
+    SerialSettings settings_;  // as last configured
     std::atomic<int> readError_{0};
     std::atomic<int> writeError_{0};
     std::string path_;

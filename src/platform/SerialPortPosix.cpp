@@ -75,6 +75,7 @@ bool SerialPort::Configure(const SerialSettings& s) {
         lastError_ = err;
         return false;
     }
+    settings_ = s;
     // Whatever arrived before the line was raw (an echo of the far side, say) is not ours.
     ::tcflush(fd_, TCIOFLUSH);
     return true;
@@ -150,7 +151,7 @@ long SerialPort::Write(const uint8_t* data, size_t size, int timeoutMs) {
         return -1;
     }
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(WriteWaitMs(size, timeoutMs));
     size_t done = 0;
     while (done < size) {
         const ssize_t n = ::write(fd_, data + done, size - done);

@@ -133,6 +133,7 @@ bool SerialPort::Configure(const SerialSettings& s) {
     // Whatever the port held from before is not ours.
     ::PurgeComm(H(handle_), PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR);
     ClearErrors();
+    settings_ = s;
     return true;
 }
 
@@ -275,7 +276,9 @@ long SerialPort::Write(const uint8_t* data, size_t size, int timeoutMs) {
     if (::WriteFile(H(handle_), data, count, &n, &io.write)) return static_cast<long>(n);
     DWORD e = ::GetLastError();
     if (e == ERROR_IO_PENDING) {
-        if (::WaitForSingleObject(io.write.hEvent, timeoutMs < 0 ? 0 : static_cast<DWORD>(timeoutMs)) !=
+        // A driver may complete the write only when its last byte is on the line: the wait
+        // covers that time, then gives up.
+        if (::WaitForSingleObject(io.write.hEvent, static_cast<DWORD>(WriteWaitMs(size, timeoutMs < 0 ? 0 : timeoutMs))) !=
             WAIT_OBJECT_0)
             ::CancelIoEx(H(handle_), &io.write);
         // The bytes are the caller's: the write is over, one way or the other, before returning.

@@ -48,7 +48,7 @@ TProt::TProt(QWidget* parent) : QDialog(parent) {
     resize(800, 600);
     auto* menu = new QMenuBar(this);
     QMenu* file = menu->addMenu(QString::fromUtf8("Файл"));
-    auto add = [&](const char* caption, const char* hint, void (TProt::*handler)()) {
+    auto add = [&](const char* caption, const char* hint, auto handler) {
         QAction* a = file->addAction(QString::fromUtf8(caption));
         if (hint) a->setToolTip(QString::fromUtf8(hint));
         connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
@@ -151,7 +151,7 @@ bool TProt::WriteText(const std::string& path, bool createNew) {
     return createNew ? platform::WriteNewFile(n, bytes) : platform::WriteFileBytes(n, bytes);
 }
 
-void TProt::aSaveExecute() {
+bool TProt::aSaveExecute() {
     bool createNew = false;
     std::string target = ProtFile;
     if (!Saved) {
@@ -170,17 +170,18 @@ void TProt::aSaveExecute() {
         if (!createNew) {
             platform::Dialogs::Current().Show("Не удалось создать файл архива " + target, "Протокол проверки",
                                               platform::DialogIcon::Error);
-            return;
+            return false;
         }
         ProtFile = target;
     } else if (!WriteText(target, false)) {
         platform::Dialogs::Current().Show("Не удалось записать файл " + target, "Протокол проверки",
                                           platform::DialogIcon::Error);
-        return;
+        return false;
     }
     RichEdit1->document()->setModified(false);
     SetPanels(ProtFile, "Протокол сохранен");
     Saved = true;
+    return true;
 }
 
 void TProt::aSaveAsExecute() {
@@ -225,8 +226,19 @@ void TProt::aOpenExecute() {
 }
 
 void TProt::aDeleteExecute() {
+    // Only the protocol on the screen is deleted, and only when the operator confirms it: the
+    // name last chosen may belong to another protocol than the one shown.
+    const std::string shown = platform::NormalizePath(ProtFile);
+    if (MyFName.empty() || platform::NormalizePath(MyFName) != shown) {
+        SetPanels(ProtFile, "Удаляется только протокол, открытый кнопкой \"Открыть\"");
+        return;
+    }
+    const auto answer = platform::Dialogs::Current().Ask("Удалить протокол " + MyFName + "?", "Удаление протокола",
+                                                         platform::DialogButtons::YesNo,
+                                                         platform::DialogIcon::Question);
+    if (answer != platform::DialogResult::Yes) return;
     RichEdit1->clear();
-    if (!MyFName.empty()) platform::RemoveFile(platform::NormalizePath(MyFName));
+    platform::RemoveFile(shown);
     SetPanels("", "Протокол " + MyFName + " удален!");
 }
 
@@ -269,7 +281,9 @@ bool TProt::CloseAllowed() {
         "Текст документа не сохранен.\n\nСохранить документ при выходе?\n\n(Отмена - продолжение работы с протоколом)",
         "Подтвердите завершение работы", platform::DialogButtons::YesNoCancel, platform::DialogIcon::Question);
     if (answer == platform::DialogResult::Cancel) return false;
-    if (answer == platform::DialogResult::Yes) aSaveExecute();
+    // A protocol that was to be saved and could not be stays open: closing would leave the
+    // run without its archive file.
+    if (answer == platform::DialogResult::Yes && !aSaveExecute()) return false;
     Saved = false;
     return true;
 }

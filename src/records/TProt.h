@@ -33,7 +33,8 @@ public:
     // What happens as the viewer appears: the file chosen or given is loaded, the panels set.
     void FormShow();
 
-    void aSaveExecute();    // "Сохранить"
+    // "Сохранить"; false when nothing could be written (the reason was shown).
+    bool aSaveExecute();
     void aSaveAsExecute();  // "Сохранить как..."
     void aOpenExecute();    // "Открыть"
     void aDeleteExecute();  // "Удалить"

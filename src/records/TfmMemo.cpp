@@ -1,5 +1,6 @@
 #include "records/TfmMemo.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
@@ -26,6 +27,7 @@ TfmMemo::TfmMemo(QWidget* parent)
     layout->addWidget(Memo1);
     layout->addLayout(buttons);
     setFixedSize(320, 260);
+    home_ = parent;
     connect(btSave, &QPushButton::clicked, this, [this] { btSaveClick(); });
     connect(btCancel, &QPushButton::clicked, this, [this] { btCancelClick(); });
 }
@@ -38,9 +40,20 @@ void TfmMemo::Position(int left, int top) {
 
 void TfmMemo::Open(QComboBox* target) {
     target_ = target;
+    // The tag is application-modal: a window of its own is the only one it does not block,
+    // and it keeps the editor above it.
+    if (QWidget* tag = target ? target->window() : nullptr) {
+        if (parentWidget() != tag) setParent(tag, windowFlags());
+        // Centred over the tag as it is now; on its first showing the tag had no place yet
+        // when it asked.
+        if (tag->isVisible())
+            Position(tag->x() + (tag->width() - width()) / 2, tag->y() + (tag->height() - height()) / 2);
+    }
     QStringList lines;
     for (int i = 0; target && i < target->count(); ++i) lines << target->itemText(i);
-    Memo1->setPlainText(lines.join('\n'));
+    // A final line break ends the last line without opening one: a list that ends with an
+    // empty item needs one more for that item to come back from "Принять".
+    Memo1->setPlainText(lines.join('\n') + (!lines.isEmpty() && lines.last().isEmpty() ? "\n" : ""));
     move(position_);
     show();
     update();
@@ -62,9 +75,20 @@ void TfmMemo::btSaveClick() {
         target_->setEditText(current);
     }
     close();
+    GoHome();
 }
 
 void TfmMemo::btCancelClick() {
     Memo1->clear();
     close();
+    GoHome();
+}
+
+void TfmMemo::closeEvent(QCloseEvent* e) {
+    QDialog::closeEvent(e);
+    if (e->isAccepted()) QMetaObject::invokeMethod(this, [this] { GoHome(); }, Qt::QueuedConnection);
+}
+
+void TfmMemo::GoHome() {
+    if (parentWidget() != home_ && !isVisible()) setParent(home_, windowFlags());
 }

@@ -28,7 +28,14 @@ public:
     QPushButton* btSave;
     QPushButton* btCancel;
 
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
 private:
+    // Back under the window it was made for, once it is closed: the tag it was opened over
+    // must not own it beyond that.
+    void GoHome();
+    QWidget* home_ = nullptr;
     QComboBox* target_ = nullptr;
     QPoint position_;
 };

@@ -157,11 +157,13 @@ void RsFunc::ReadData(const ThreadParam_T& param, TPackageJoin& framer) {
         MakeRecivingData(buffer, static_cast<size_t>(n), param, framer);
         return;
     }
-    // Ready but nothing there (end of file) or a read error: the device is gone or failing.
+    // Nothing there after all (a purge raced the wake-up, a read ended by a line error): the
+    // line is alive, and reporting it would latch a loss that hides a later real one.
+    if (n == 0) return;
     param.port->ClearErrors();
     RsDiagnostic(rsdiag::kReadFailed);
     param.link->Fail("Ошибка чтения из порта " + param.port->Path() + ": " +
-                         platform::SerialPort::ErrorText(n < 0 ? param.port->LastReadError() : EIO),
+                         platform::SerialPort::ErrorText(param.port->LastReadError()),
                      param.window, param.linkLostMessage);
     param.runFlag->SleepWhile(true, BackOff(param.wait));
 }

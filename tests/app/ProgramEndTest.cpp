@@ -157,7 +157,15 @@ struct Stand {
                                                         "[title1]\r\nTitl=Связь\r\nOneStep=1\r\n"
                                                         "[step1]\r\nPrOffTimer=1\r\nSend=00 01 88\r\nNext=endprov\r\n"));
     }
-    bool Usable() const { return !display.Name().empty() && Have("xdotool"); }
+    // The server is there and answers (it may still be starting when its number is known).
+    bool Usable() const {
+        if (display.Name().empty() || !Have("xdotool")) return false;
+        for (int i = 0; i < 50; ++i) {
+            if (!Run("DISPLAY=" + display.Name() + " xdotool getdisplaygeometry 2>/dev/null").empty()) return true;
+            std::this_thread::sleep_for(100ms);
+        }
+        return false;
+    }
 
     int StationRequestsWith(uint8_t code) {
         int n = 0;

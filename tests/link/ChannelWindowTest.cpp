@@ -58,7 +58,7 @@ TEST(ChannelWindow, TrafficIsLoggedOnlyWhileTheWindowIsVisible) {
     EXPECT_EQ(w.SendQueue()->Count(), 2);  // hidden or not, the bytes were queued
     // "Копировать": the selected lines reach the clipboard with real line breaks.
     w.Memo()->selectAll();
-    QTest::mouseClick(w.findChild<QPushButton*>("btCopy"), Qt::LeftButton);
+    QTest::mouseClick(w.findChild<QPushButton*>("btCopyCplipboard"), Qt::LeftButton);
     EXPECT_EQ(QApplication::clipboard()->text(), "out:\n4D-00-01-88-61-2D-00");
     w.findChild<QPushButton*>("btClear")->click();
     EXPECT_TRUE(Lines(w).isEmpty());

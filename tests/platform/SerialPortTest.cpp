@@ -56,6 +56,17 @@ TEST(SerialPort, SettingsAreCheckedAndAPtyKeepsWhatItCan) {
     EXPECT_FALSE(port.Configure({9600, 8, 0, 3}));
 }
 
+TEST(SerialPort, AWriteWaitsAsLongAsItsBytesNeedOnTheLine) {
+    // An EEPROM block, 75 bytes, at 9600 8N1: 750 bits, 78.125 ms; the 50 ms wait would cut it.
+    EXPECT_EQ(platform::LineTimeMs(75, {9600, 8, 0, 0}), 79);
+    EXPECT_EQ(platform::LineTimeMs(75, {115200, 8, 0, 0}), 7);
+    // 7E1.5: 1 + 7 + 1 + 1.5 = 10.5 bits a byte.
+    EXPECT_EQ(platform::LineTimeMs(96, {9600, 7, 2, 1}), 105);
+    platform::SerialPort port;
+    EXPECT_EQ(port.WriteWaitMs(75, 50), 79 + platform::SerialPort::kWriteMarginMs);
+    EXPECT_EQ(port.WriteWaitMs(4, 500), 500);  // a longer wait asked for stays
+}
+
 TEST(SerialPort, BytesCrossBothWays) {
     Pty pty;
     SerialPort port;

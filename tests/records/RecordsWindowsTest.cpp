@@ -1,7 +1,11 @@
 // The test tag, the list editor, the protocol viewer and the logical number window.
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QMessageBox>
+#include <QTest>
 #include <QComboBox>
 #include <QDate>
 #include <QLabel>
@@ -12,6 +16,7 @@
 #include <QTimer>
 #include <QValidator>
 
+#include "app/QtDialogs.h"
 #include "execution/Globals.h"
 #include "platform/Termination.h"
 #include "platform/Cp1251.h"
@@ -200,6 +205,34 @@ TEST(TestTag, ExitSwitchesTheStandOffAndEndsTheProgramOnTheSecondTick) {
     EXPECT_FALSE(t.birka->TimerShutdown.isActive());
 }
 
+TEST(ListEditor, OpenOverTheModalTagItTakesKeysAndKeepsATrailingEmptyItem) {
+    Tag t;
+    QComboBox* operators = t.birka->cbOperators;
+    bool typed = false;
+    QPoint editorAt, tagCentre;
+    QTimer::singleShot(100, [&] {
+        operators->clear();
+        operators->addItems({"Иванов", ""});
+        QTest::mouseClick(t.birka->btOperatorsEdit, Qt::LeftButton);  // "..."
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(t.memo.isVisible());
+        editorAt = t.memo.geometry().center();
+        tagCentre = t.birka->geometry().center();
+        QTest::keyClick(t.memo.Memo1, Qt::Key_Home, Qt::ControlModifier);
+        QTest::keyClicks(t.memo.Memo1, "D");
+        QTest::mouseClick(t.memo.btSave, Qt::LeftButton);
+        typed = true;
+        t.birka->done(QDialog::Rejected);
+    });
+    RunTag_T tag;
+    t.birka->Execute(tag);
+    ASSERT_TRUE(typed);
+    EXPECT_LE((editorAt - tagCentre).manhattanLength(), 2);  // centred over the tag, first showing too
+    ASSERT_EQ(operators->count(), 2);
+    EXPECT_EQ(operators->itemText(0).toStdString(), "DИванов");
+    EXPECT_EQ(operators->itemText(1).toStdString(), "");  // the empty last item came back
+}
+
 TEST(ListEditor, AcceptReplacesTheItemsAndCancelLeavesThem) {
     Tag t;
     QComboBox box;
@@ -303,17 +336,66 @@ TEST(ProtocolViewer, SaveAsCancelledStillCountsAsSavedAndDeleteActsOnlyOnItsFile
     EXPECT_EQ(v.dialogs.FileRequests().back().fileName, "12.000.txt");
     EXPECT_EQ(v.prot.Panel(0)->text().toStdString(), "12.000.txt");
     EXPECT_EQ(MyFName, "12.000.txt");
-    MyFName.clear();
+    // A name that is not the protocol shown: nothing is deleted or cleared, nothing asked.
     v.prot.aDeleteExecute();
-    EXPECT_TRUE(v.prot.RichEdit1->toPlainText().isEmpty());
-    EXPECT_EQ(v.prot.Panel(1)->text().toStdString(), "Протокол  удален!");
+    EXPECT_FALSE(v.prot.RichEdit1->toPlainText().isEmpty());
     EXPECT_EQ(v.dir.Read("prot/st/ProtTest.txt"), v.fresh);
+    EXPECT_TRUE(v.dialogs.Questions().empty());
+}
 
-    v.dialogs.ChooseFile(v.dir.File("prot/st/ProtTest.txt"));
-    v.prot.aOpenExecute();
-    EXPECT_EQ(v.dialogs.FileRequests().back().fileName, "ProtTest.txt");
-    v.prot.aDeleteExecute();
+// The real boxes, answered while they are open, as the operator answers them.
+void AnswerNextBox(QMessageBox::StandardButton button, std::string* text = nullptr) {
+    QTimer::singleShot(100, [button, text] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        if (text) *text = box->text().toStdString();
+        QTest::mouseClick(box->button(button), Qt::LeftButton);
+    });
+}
+
+TEST(ProtocolViewer, DeleteAsksFirstAndAFailedSaveOnClosingKeepsTheViewerOpen) {
+    Viewer v;
+    QtDialogs real;
+    platform::ScopedDialogs useReal(real);
+    v.prot.Reset();
+    MyFName = v.dir.File("prot/st/ProtTest.txt");  // chosen with "Открыть" before
+    v.prot.ProtFile = MyFName;
+    v.prot.Temporary = false;
+    v.prot.FormShow();
+    v.prot.show();
+    QAction* del = nullptr;
+    for (QAction* a : v.prot.findChildren<QAction*>())
+        if (a->text() == QString::fromUtf8("Удалить")) del = a;
+    ASSERT_NE(del, nullptr);
+    std::string asked;
+    AnswerNextBox(QMessageBox::No, &asked);
+    del->trigger();
+    EXPECT_EQ(asked, "Удалить протокол " + MyFName + "?");
+    EXPECT_EQ(v.dir.Read("prot/st/ProtTest.txt"), v.fresh);
+    AnswerNextBox(QMessageBox::Yes);
+    del->trigger();
     EXPECT_FALSE(Exists(v.dir.File("prot/st/ProtTest.txt")));
+
+    // A fresh protocol whose archive cannot be written: "Да" to saving, the error, and the
+    // viewer is still there with the text.
+    v.dir.Write("prot/blocked", "a file where the archive folder should be");
+    v.prot.Reset();
+    v.prot.ProtFile = v.dir.File("prot/blocked/ProtTest.txt");
+    v.prot.Temporary = true;
+    v.prot.RichEdit1->setPlainText("protocol");
+    v.prot.show();
+    std::string error;
+    QTimer::singleShot(100, [&] {
+        AnswerNextBox(QMessageBox::Ok, &error);  // the error box that follows the answer
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
+    });
+    QTest::keyClick(&v.prot, Qt::Key_Escape);
+    EXPECT_NE(error.find("Не удалось создать файл архива"), std::string::npos) << error;
+    EXPECT_TRUE(v.prot.isVisible());
+    EXPECT_EQ(v.prot.RichEdit1->toPlainText().toStdString(), "protocol");
+    MyFName.clear();
 }
 
 TEST(ProtocolViewer, PrintingHandsOverTheTextAndItsFileBytes) {

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "rsmanager/Diagnostics.h"
+#include "rsmanager/PackageJoin.h"
 #include "support/Pty.h"
 #include "support/TempDir.h"
 
@@ -262,6 +263,27 @@ TEST(RsManager, AVanishedDeviceIsReportedOnceAndTheManagerRecovers) {
     EXPECT_FALSE(ch.manager.LinkFailed());
     pty->Write(kPoll);
     ASSERT_TRUE(ch.poster.WaitFor(1024, 1));
+}
+
+TEST(RsManager, AReadThatFindsNothingIsNotALostLink) {
+    // Input was announced, then a purge took it before the read: zero bytes. The line is
+    // alive; a loss latched here would hide the real one later (the vanished-device test).
+    Pty pty;
+    platform::SerialPort port;
+    ASSERT_TRUE(port.Open(pty.SlavePath()));
+    RecordingPoster poster;
+    TMutexVar<bool> run(false);  // no back-off sleeps in this test
+    TLinkState link;
+    ThreadParam_T param;
+    param.port = &port;
+    param.window = &poster;
+    param.runFlag = &run;
+    param.link = &link;
+    TPackageJoin framer("VOLTAR");
+    RsFunc::ReadData(param, framer);
+    EXPECT_FALSE(link.Failed());
+    EXPECT_EQ(link.Error(), "");
+    EXPECT_EQ(poster.CountOf(1026), 0);
 }
 
 TEST(RsManager, NoiseAndLongStreamsDeliverOnlyValidFrames) {
