@@ -20,7 +20,6 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSplitter>
-#include <QStyle>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QToolButton>
@@ -198,12 +197,18 @@ void TFPrPch::BuildRunControls(QWidget* central) {
     ProgressBar = new QProgressBar(central);
     ProgressBar->setObjectName("ProgressBar");
     auto* buttons = new QHBoxLayout;
-    for (QWidget* w : std::initializer_list<QWidget*>{BitBtn1, BitBtn3, bbtAbort, sbtAutomatOff, btAllContactorsOff})
+    for (QWidget* w : std::initializer_list<QWidget*>{BitBtn1, BitBtn3, bbtAbort})
         buttons->addWidget(w);
-    buttons->addWidget(new QLabel(U("Автопилот:"), central));
-    buttons->addWidget(rbAutopilotOn);
-    buttons->addWidget(rbAutopilotOff);
     buttons->addStretch();
+    // The stand's own controls on a row of their own: one row of all of them would make the
+    // window wider than a stand PC's screen.
+    auto* standButtons = new QHBoxLayout;
+    standButtons->addWidget(sbtAutomatOff);
+    standButtons->addWidget(btAllContactorsOff);
+    standButtons->addWidget(new QLabel(U("Автопилот:"), central));
+    standButtons->addWidget(rbAutopilotOn);
+    standButtons->addWidget(rbAutopilotOff);
+    standButtons->addStretch();
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
     connect(BitBtn3, &QPushButton::clicked, this, [this] { BitBtn3Click(); });
     connect(bbtAbort, &QPushButton::clicked, this, [this] { aAbortExecute(); });
@@ -274,6 +279,7 @@ void TFPrPch::BuildRunControls(QWidget* central) {
     runColumn->addWidget(STPan3);
     runColumn->addWidget(lbCurrentTest);
     runColumn->addLayout(buttons);
+    runColumn->addLayout(standButtons);
     runColumn->addWidget(ProgressBar);
     runColumn->addWidget(Tabl1, 3);
     runColumn->addLayout(logButtons);
@@ -345,11 +351,12 @@ QWidget* TFPrPch::BuildSetpointPage() {
     auto* btReadAll = Button("btReadAll", "Считать все", page);
     g->addWidget(btSendAll, 8, 0);
     g->addWidget(btReadAll, 8, 1);
-    auto* chips = new QHBoxLayout;
+    // Two rows of four: eight in one row would widen the window beyond the screen.
+    auto* chips = new QGridLayout;
     for (int i = 0; i < 8; ++i) {
         auto* b = new QPushButton(U("ПЗУ") + QString::number(i), page);
         b->setObjectName(QString("btPzu%1").arg(i));
-        chips->addWidget(b);
+        chips->addWidget(b, i / 4, i % 4);
         connect(b, &QPushButton::clicked, this, [this, i] { btEepromClick(i); });
     }
     g->addLayout(chips, 9, 0, 1, 3);
@@ -456,9 +463,14 @@ void TFPrPch::KeepWidthsDuringRun() {
     // The window keeps its size while a run changes captions and texts: each button is as
     // wide as its widest caption from the start, and the labels do not ask for more room.
     auto widest = [](QPushButton* b, std::initializer_list<const char*> captions) {
+        const QString shown = b->text();
         int w = 0;
-        for (const char* c : captions) w = std::max(w, b->fontMetrics().horizontalAdvance(U(c)));
-        b->setMinimumWidth(w + 2 * b->style()->pixelMetric(QStyle::PM_ButtonMargin) + 16);
+        for (const char* c : captions) {
+            b->setText(U(c));
+            w = std::max(w, b->sizeHint().width());
+        }
+        b->setText(shown);
+        b->setMinimumWidth(w);
     };
     widest(BitBtn1, {"Начать!", "OK", "Продолжить?", "Пауза..."});
     widest(bbtAbort, {"Прервать проверку", "Прекратить проверку?", "Завершить цикл"});

@@ -159,6 +159,7 @@ TEST(TestWindow, TheWindowKeepsItsSizeWhileARunChangesItsTexts) {
     t.w.show();
     QCoreApplication::processEvents();
     const QSize before = t.w.size();
+    EXPECT_LE(t.w.minimumSizeHint().width(), 1280);  // it fits a stand PC's 1280-pixel screen
     t.w.SetStartCaption("Продолжить?");
     t.w.SetAbortCaption("Прекратить проверку?");
     t.w.sbtAutomatOffClick();  // "Включить АВТОМАТ"
