@@ -27,16 +27,13 @@ std::string TRunSequencer::CheckKey(const char* key, const std::string& def) con
 
 platform::DialogResult TRunSequencer::Ask(const std::string& text, const std::string& caption,
                                           platform::DialogButtons buttons) {
-    host_.HoldPacing(true);
-    const auto answer = platform::Dialogs::Current().Ask(text, caption, buttons, platform::DialogIcon::Question);
-    host_.HoldPacing(false);
-    return answer;
+    const TPacingHold hold(host_);
+    return platform::Dialogs::Current().Ask(text, caption, buttons, platform::DialogIcon::Question);
 }
 
 void TRunSequencer::Tell(const std::string& text, const std::string& caption, platform::DialogIcon icon) {
-    host_.HoldPacing(true);
+    const TPacingHold hold(host_);
     platform::Dialogs::Current().Show(text, caption, icon);
-    host_.HoldPacing(false);
 }
 
 void TRunSequencer::StartStatePoll() {
@@ -107,8 +104,7 @@ void TRunSequencer::ExchangeListTick() {
     }
     if (++listSilent_ > kListSilentLimit) {
         host_.SetListTimer(false);
-        const auto answer = Ask("Прекратить работу?", "Нет связи с платой",
-                                                             platform::DialogButtons::YesNo);
+        const auto answer = Ask("Прекратить работу?", "Нет связи с платой", platform::DialogButtons::YesNo);
         if (answer == platform::DialogResult::Yes) {
             listKind_ = ListKind::None;
             host_.HideProgress();
@@ -292,8 +288,8 @@ bool TRunSequencer::SilentStationQuestion() {
     const bool stepTimerRan = host_.StepTimerOn();
     host_.SetStepTimer(false);
     host_.SetStatePoll(false);
-    const auto answer = Ask("Нет связи со станцией ! Продолжать?", "Конец проверки",
-                                                         platform::DialogButtons::YesNoCancel);
+    const auto answer =
+        Ask("Нет связи со станцией ! Продолжать?", "Конец проверки", platform::DialogButtons::YesNoCancel);
     if (answer == platform::DialogResult::No) {
         host_.StartShutdown();
         return false;

@@ -88,6 +88,18 @@ public:
     virtual void HoldPacing(bool hold) = 0;
 };
 
+// A box of a run is open for the lifetime of this object: the window's timers are held.
+class TPacingHold {
+public:
+    explicit TPacingHold(TRunHost& host) : host_(host) { host_.HoldPacing(true); }
+    ~TPacingHold() { host_.HoldPacing(false); }
+    TPacingHold(const TPacingHold&) = delete;
+    TPacingHold& operator=(const TPacingHold&) = delete;
+
+private:
+    TRunHost& host_;
+};
+
 // The run lifecycle of the test window: preparation with the initial exchange, the run over
 // the ticked checks, the step sequencer with its silent-station and failed-step questions, the
 // abort with the final exchange, the verdict and the move to the next device.

@@ -534,7 +534,7 @@ void TFPrPch::closeEvent(QCloseEvent* e) {
         return;
     }
     e->ignore();
-    if (!ShuttingDown()) StartShutdown();
+    StartShutdown();
 }
 
 void TFPrPch::FormShow() {

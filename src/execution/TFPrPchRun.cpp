@@ -63,10 +63,12 @@ bool TFPrPch::AskOperator(const std::string& caption, const std::string& text) {
     BitBtn1->setEnabled(false);
     automatOff_ = true;
     TimerClicker.stop();
-    HoldPacing(true);
-    const auto answer = platform::Dialogs::Current().Ask(text, caption, platform::DialogButtons::YesNo,
-                                                         platform::DialogIcon::Question);
-    HoldPacing(false);
+    platform::DialogResult answer;
+    {
+        const TPacingHold hold(*this);
+        answer = platform::Dialogs::Current().Ask(text, caption, platform::DialogButtons::YesNo,
+                                                  platform::DialogIcon::Question);
+    }
     automatOff_ = false;
     TimerClicker.start();
     return answer == platform::DialogResult::Yes;
@@ -302,9 +304,8 @@ std::string TFPrPch::SetpointCommand() {
         static_cast<unsigned>(std::max(0, cbConstruction->currentIndex())), edTransformerVoltage->text().toStdString(),
         static_cast<unsigned>(std::max(1, cbPacket->currentIndex() + 1)));
     if (!c.ok) {
-        HoldPacing(true);
+        const TPacingHold hold(*this);
         platform::Dialogs::Current().Show(c.error, "Проверка станции", platform::DialogIcon::Warning);
-        HoldPacing(false);
         return "";
     }
     return c.text;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <cstddef>
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -26,7 +26,8 @@ struct SerialSettings {
 inline int LineTimeMs(size_t bytes, const SerialSettings& s) {
     const uint32_t baud = s.baudRate ? s.baudRate : 9600;
     // In half bits, so that one and a half stop bits stay exact.
-    const uint64_t halfBits = 2u * (1u + s.byteSize + (s.parity ? 1u : 0u)) + (s.stopBits == 0 ? 2u : s.stopBits == 1 ? 3u : 4u);
+    const uint64_t stopHalfBits = s.stopBits == 0 ? 2u : s.stopBits == 1 ? 3u : 4u;
+    const uint64_t halfBits = 2u * (1u + s.byteSize + (s.parity ? 1u : 0u)) + stopHalfBits;
     return static_cast<int>((bytes * halfBits * 1000 + 2ull * baud - 1) / (2ull * baud));
 }
 

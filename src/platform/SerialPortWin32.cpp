@@ -278,8 +278,8 @@ long SerialPort::Write(const uint8_t* data, size_t size, int timeoutMs) {
     if (e == ERROR_IO_PENDING) {
         // A driver may complete the write only when its last byte is on the line: the wait
         // covers that time, then gives up.
-        if (::WaitForSingleObject(io.write.hEvent, static_cast<DWORD>(WriteWaitMs(size, timeoutMs < 0 ? 0 : timeoutMs))) !=
-            WAIT_OBJECT_0)
+        const DWORD wait = static_cast<DWORD>(WriteWaitMs(size, timeoutMs < 0 ? 0 : timeoutMs));
+        if (::WaitForSingleObject(io.write.hEvent, wait) != WAIT_OBJECT_0)
             ::CancelIoEx(H(handle_), &io.write);
         // The bytes are the caller's: the write is over, one way or the other, before returning.
         if (::GetOverlappedResult(H(handle_), &io.write, &n, TRUE)) return static_cast<long>(n);

@@ -1,6 +1,5 @@
 #include "records/TfmMemo.h"
 
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
@@ -75,18 +74,16 @@ void TfmMemo::btSaveClick() {
         target_->setEditText(current);
     }
     close();
-    GoHome();
 }
 
 void TfmMemo::btCancelClick() {
     Memo1->clear();
     close();
-    GoHome();
 }
 
-void TfmMemo::closeEvent(QCloseEvent* e) {
-    QDialog::closeEvent(e);
-    if (e->isAccepted()) QMetaObject::invokeMethod(this, [this] { GoHome(); }, Qt::QueuedConnection);
+void TfmMemo::done(int result) {
+    QDialog::done(result);
+    GoHome();
 }
 
 void TfmMemo::GoHome() {

@@ -28,8 +28,8 @@ public:
     QPushButton* btSave;
     QPushButton* btCancel;
 
-protected:
-    void closeEvent(QCloseEvent* e) override;
+    // However it is closed ("Принять", "Отмена", Escape), it goes back under its own window.
+    void done(int result) override;
 
 private:
     // Back under the window it was made for, once it is closed: the tag it was opened over

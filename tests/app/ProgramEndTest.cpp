@@ -196,13 +196,12 @@ TEST(ProgramEnd, TheStartWindowsExitAndItsCloseEndTheProgramAtOnce) {
     // "Выход" is the third button: two tabs from "Проверка станции"; Escape closes the window.
     for (const char* keys : {"Tab Tab Return", "Escape"}) {
         Program p(s.display.Name(), s.dir.Path());
-        const std::string start = p.Window("Проверка станции");
+        p.Window("Проверка станции");
         std::this_thread::sleep_for(300ms);  // both windows of that name are up
         p.Keys(p.Window("Проверка станции"), keys);
         const auto pressed = Clock::now();
         ASSERT_EQ(p.WaitExit(5s), 0) << keys;
         EXPECT_LT(Seconds(p.EndedAt() - pressed), 1.5) << keys;
-        (void)start;
     }
     // The stand was never switched: the channels were not opened.
     EXPECT_EQ(s.OutputCommands(), 0);
