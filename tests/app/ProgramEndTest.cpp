@@ -10,7 +10,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
+#include <sstream>
+#include <vector>
 #include <thread>
 
 #include "StandSim.h"
@@ -35,19 +38,19 @@ std::string Run(const std::string& command) {
 
 bool Have(const char* tool) { return !Run(std::string("command -v ") + tool).empty(); }
 
-// An X server of its own, on the display number it chose.
+// An X server of its own, on the display number it chose; what it says goes to `log`.
 class VirtualDisplay {
 public:
-    VirtualDisplay() {
+    explicit VirtualDisplay(const std::string& log) {
         int fds[2];
         if (pipe(fds) != 0) return;
         pid_ = fork();
         if (pid_ == 0) {
             close(fds[0]);
             const std::string fd = std::to_string(fds[1]);
-            int null = open("/dev/null", O_WRONLY);
-            dup2(null, 2);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+            int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(out, 2);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-r",
                    static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -115,8 +118,28 @@ public:
     std::string Window(const std::string& title) const {
         return Xdo("search --sync --onlyvisible --name '" + title + "' | tail -1");
     }
+    // Keys sent to a window. When a key closes its window, xdotool never gets to release it and
+    // the server keeps it down: every later press of it would be lost, so each is let go here.
     void Keys(const std::string& window, const std::string& keys) const {
         Xdo("key --window " + window + " " + keys);
+        Xdo("keyup " + keys);
+    }
+    // Keys to whatever holds the keyboard (an open menu).
+    void Keys(const std::string& keys) const {
+        Xdo("key " + keys);
+        Xdo("keyup " + keys);
+    }
+    // Waits for one more visible window with `title` than `already` and gives the newest.
+    std::string NewWindow(const std::string& title, size_t already, std::chrono::milliseconds within = 10s) const {
+        const auto end = Clock::now() + within;
+        while (Clock::now() < end) {
+            std::vector<std::string> ids;
+            std::istringstream lines(Xdo("search --onlyvisible --name '" + title + "'"));
+            for (std::string id; std::getline(lines, id);) ids.push_back(id);
+            if (ids.size() > already) return ids.back();
+            std::this_thread::sleep_for(50ms);
+        }
+        return {};
     }
     // A click at a point given from the window's bottom-right corner (buttons of a dialog's
     // last row) or its top-left corner.
@@ -139,11 +162,12 @@ private:
 };
 
 // A working folder for the program: its settings on the simulator's ports and one script
-// with one check of one step, chosen in the tag by default.
+// with one check of one step, chosen in the tag by default, expecting the versions the simulated
+// station reports.
 struct Stand {
     sim::StandSim sim;
     TempDir dir;
-    VirtualDisplay display;
+    VirtualDisplay display{dir.File("xvfb.log")};
 
     Stand() {
         std::string error;
@@ -154,6 +178,7 @@ struct Stand {
                                                            "\r\nShow=1\r\n[DEVICE]\r\nname=VOLTAR\r\n"));
         dir.Write("data/birka.ini", "[Birka]\r\nOperator=Ivanov\r\nSerialNumber=77\r\nid_script=0\r\n");
         dir.Write("scn/one.ini", platform::Utf8ToCp1251("[info]\r\nversion=v1\r\ndevice=Станция\r\narc_dir=./prot/one/\r\n"
+                                                        "[version]\r\nvCP=1\r\nvKK=1\r\nvRG=1\r\nvIzm=1\r\nvPzu=1\r\n"
                                                         "[title1]\r\nTitl=Связь\r\nOneStep=1\r\n"
                                                         "[step1]\r\nPrOffTimer=1\r\nSend=00 01 88\r\nNext=endprov\r\n"));
     }
@@ -167,6 +192,33 @@ struct Stand {
         }
         return false;
     }
+    // Through the tag to the test window, and on until the initial exchange is over and the
+    // selection waits for the operator. The test window's id.
+    std::string ToSelection(Program& p) {
+        p.Keys(p.Window("Проверка станции"), "Return");
+        const std::string tag = p.Window("Бирка");
+        std::this_thread::sleep_for(800ms);    // the tag takes its first clicks only once it is laid out
+        p.ClickFromBottomRight(tag, 160, 22);  // "Начало проверки"
+        // The exchange ends with the EEPROM read; its answer and the list's last tick follow.
+        for (int i = 0; i < 200 && StationRequestsWith(0x10) == 0; ++i) std::this_thread::sleep_for(50ms);
+        std::this_thread::sleep_for(1500ms);
+        return p.Window("Проверка станции");
+    }
+    // What the stand is sent from here on is what the ending sends.
+    void CountFromHere() {
+        outputsBefore_ = OutputCommands();
+        powerOffsBefore_ = StationRequestsWith(0xA3);
+    }
+    // The test window's own shutdown: three ticks of 3000 ms; the station powered off once
+    // and combination 1 set on the first two ticks; then the program ends.
+    void ExpectTheWindowsShutdown(Program& p, Clock::time_point pressed) {
+        ASSERT_EQ(p.WaitExit(15s), 0);
+        const double took = std::chrono::duration<double>(p.EndedAt() - pressed).count();
+        EXPECT_GT(took, 8.5);
+        EXPECT_LT(took, 10.5);
+        EXPECT_EQ(OutputCommands() - outputsBefore_, 30);
+        EXPECT_EQ(StationRequestsWith(0xA3) - powerOffsBefore_, 1);
+    }
     int StationRequestsWith(uint8_t code) {
         int n = 0;
         for (const auto& r : sim.StationRequests())
@@ -178,13 +230,17 @@ struct Stand {
         const auto all = sim.ModuleCommands();
         return static_cast<int>(std::count_if(all.begin(), all.end(), [](const std::string& c) { return c.size() == 5; }));
     }
+
+private:
+    int outputsBefore_ = 0;
+    int powerOffsBefore_ = 0;
 };
 
 // Without the tools the test cannot run here; with them, a display that does not answer is a
 // failure, not a reason to pass.
 #define SKIP_WITHOUT_DISPLAY(s)                                                                  \
     if (!(s).ToolsThere()) GTEST_SKIP() << "Xvfb and xdotool are needed (scripts/deps.sh installs them)"; \
-    ASSERT_TRUE((s).DisplayAnswers()) << "the virtual display " << (s).display.Name() << " does not answer"
+    ASSERT_TRUE((s).DisplayAnswers()) << "the virtual display " << (s).display.Name() << " does not answer:\n" << (s).dir.Read("xvfb.log")
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
@@ -223,4 +279,54 @@ TEST(ProgramEnd, TheTagsExitSwitchesTheStandOffOnceAndEnds) {
     EXPECT_LT(Seconds(p.EndedAt() - pressed), 7.0);
     EXPECT_EQ(s.OutputCommands(), 15);  // combination 1, once
     EXPECT_EQ(s.StationRequestsWith(0xA3), 0);
+}
+
+TEST(ProgramEnd, TheTestWindowsExitSwitchesTheStandOffAndEnds) {
+    Stand s;
+    SKIP_WITHOUT_DISPLAY(s);
+    Program p(s.display.Name(), s.dir.Path());
+    const std::string main = s.ToSelection(p);
+    ASSERT_FALSE(main.empty());
+    ASSERT_EQ(s.StationRequestsWith(0x10), 1) << "the initial exchange did not end";
+    s.CountFromHere();
+    p.ClickFromTopLeft(main, 40, 8);  // the menu "Проверка"
+    std::this_thread::sleep_for(500ms);
+    const auto pressed = Clock::now();
+    p.Keys("Up Return");  // its last item, "Выход"
+    s.ExpectTheWindowsShutdown(p, pressed);
+}
+
+TEST(ProgramEnd, NoToTheNextDeviceAfterAWholeRunEndsTheProgram) {
+    Stand s;
+    SKIP_WITHOUT_DISPLAY(s);
+    Program p(s.display.Name(), s.dir.Path());
+    const std::string main = s.ToSelection(p);
+    ASSERT_FALSE(main.empty());
+    p.ClickFromTopLeft(main, 106, 805);  // "Выбор сделан"
+    std::this_thread::sleep_for(500ms);
+    p.ClickFromTopLeft(main, 257, 140);  // "Начать!"
+    const std::string verdict = p.NewWindow("Проверка станции", 1);
+    ASSERT_FALSE(verdict.empty()) << "no \"Испытания окончены\" box";
+    p.Keys(verdict, "Return");
+    std::this_thread::sleep_for(500ms);
+    p.ClickFromTopLeft(main, 257, 140);  // the enabled start button closes the run
+    const std::string viewer = p.Window("Протокол проверки");
+    ASSERT_FALSE(viewer.empty());
+    std::this_thread::sleep_for(500ms);
+    p.Keys(viewer, "Escape");
+    p.Keys(p.Window("Подтвердите завершение работы"), "Return");  // "Да": the protocol goes to the archive
+    const std::string next = p.Window("Конец проверки");
+    ASSERT_FALSE(next.empty());
+    std::this_thread::sleep_for(300ms);
+    s.CountFromHere();
+    const auto pressed = Clock::now();
+    p.Keys(next, "Tab Return");  // "Нет"
+    s.ExpectTheWindowsShutdown(p, pressed);
+    // Next to the working copy, the protocol kept in the archive, with the run's verdict.
+    std::vector<std::string> archived;
+    for (const auto& f : std::filesystem::directory_iterator(s.dir.Path() + "/prot/one"))
+        if (f.path().filename() != "ProtTest.txt") archived.push_back(f.path().filename().string());
+    ASSERT_EQ(archived.size(), 1u);
+    EXPECT_NE(s.dir.Read("prot/one/" + archived[0]).find(platform::Utf8ToCp1251("Итоговый результат: Станция прошла проверку")),
+              std::string::npos);
 }
