@@ -50,5 +50,9 @@ ProgramSettings_T ReadProgramSettings(const platform::IniFile& ini) {
 
     s.pzuSectionPresent = ini.HasSection("pzu");
     if (s.pzuSectionPresent) s.pzu = ini.ReadString("pzu", "pzu", " ");
+    s.recordsDatabase = ini.ReadString("records", "database", s.recordsDatabase);
+    if (s.recordsDatabase.empty()) s.recordsDatabase = "data/runs.sqlite";
+    s.recordsPostgres = ini.ReadString("records", "postgres", "");
+    s.standName = ini.ReadString("records", "stand", "");
     return s;
 }

@@ -48,6 +48,12 @@ struct ProgramSettings_T {
     bool pzuSectionPresent = false;
     std::string pzu = " ";
 
+    // Section records: the stand's run records file, the plant's database (a libpq connection
+    // string; empty: none) and the stand's name in both (empty: the computer's name).
+    std::string recordsDatabase = "data/runs.sqlite";
+    std::string recordsPostgres;
+    std::string standName;
+
     bool ConstructionOld() const;
 };
 

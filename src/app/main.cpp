@@ -1,12 +1,16 @@
 #include <QApplication>
 
 #include "execution/AppWindows.h"
+#include "app/ProgramSettings.h"
 #include "app/QtDialogs.h"
+#include "app/StandRecords.h"
 #include "app/Shell.h"
 #include "app/TfmFirst.h"
 #include "eeprom/TPSW.h"
 #include "link/ChannelWindow.h"
+#include "platform/IniFile.h"
 #include "platform/Termination.h"
+#include "execution/Globals.h"
 #include "records/TProt.h"
 #include "records/TfmMemo.h"
 #include "execution/TDataModule1.h"
@@ -49,6 +53,9 @@ int main(int argc, char* argv[]) {
         w.fmFirst = &fmFirst;
         fprPch.SetWindows(w);
         ConnectShell(fprPch);
+        platform::IniFile settingsFile;
+        settingsFile.Load(ProgramSettingsPath(WorkDir));
+        TStandRecords records(fprPch, ReadProgramSettings(settingsFile), WorkDir);
 
         fprPch.show();
         app.exec();

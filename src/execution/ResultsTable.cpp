@@ -12,6 +12,7 @@ void TResultsTable::Reset() {
     nextFree_ = 1;
     bufferIndex_.clear();
     owner_.clear();
+    writes_.clear();
     Changed(-1);
 }
 
@@ -37,13 +38,14 @@ void TResultsTable::WriteParameterRow(int row, const std::string& commaText, con
     while (row >= RowCount()) rows_.emplace_back();
     const bool own = owner_.count(row) && owner_[row] == owner;
     if (!own) rows_[row][4].clear(), rows_[row][5].clear();
+    writes_[row] = own ? writes_[row] + 1 : 1;
     SetRowText(row, commaText, 4);
     owner_[row] = owner;
 }
 
 void TResultsTable::SetRowText(int row, const std::string& commaText, int columns) {
     if (row < 0) return;
-    if (columns >= kColumns) owner_.erase(row);
+    if (columns >= kColumns) owner_.erase(row), writes_.erase(row);
     while (row >= RowCount()) rows_.emplace_back();
     const std::vector<std::string> fields = SplitCommaText(commaText);
     for (int c = 0; c < std::min(columns, kColumns); ++c)
@@ -61,4 +63,9 @@ void TResultsTable::GrowIfNeeded() {
 int TResultsTable::BufferIndex(int row) const {
     const auto it = bufferIndex_.find(row);
     return it == bufferIndex_.end() ? 0 : it->second;
+}
+
+int TResultsTable::Writes(int row) const {
+    const auto it = writes_.find(row);
+    return it == writes_.end() ? 1 : it->second;
 }

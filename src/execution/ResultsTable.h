@@ -33,6 +33,11 @@ public:
     // another parameter) leaves them empty.
     void WriteParameterRow(int row, const std::string& commaText, const std::string& owner);
 
+    // How often the same step wrote its parameter row here in a row: the attempts of a repeated step.
+    int Writes(int row) const;
+    // The row holds a step's parameter (not an attempt row or other text the script wrote).
+    bool IsParameterRow(int row) const { return owner_.count(row) != 0; }
+
     int NextFreeRow() const { return nextFree_; }
     void SetNextFreeRow(int row) { nextFree_ = row; }
     // Whenever fewer than 20 rows remain beyond the next free row, 20 more are added.
@@ -52,5 +57,6 @@ private:
     int nextFree_ = 1;
     std::map<int, int> bufferIndex_;
     std::map<int, std::string> owner_;  // which step's parameter row a table row holds
+    std::map<int, int> writes_;
     std::function<void(int)> listener_;
 };

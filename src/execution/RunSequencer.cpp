@@ -50,6 +50,12 @@ void TRunSequencer::Preparation(const RunTag_T& tag) {
     stationFailed_ = false;
     host_.NewDevice(tag);
     host_.ShowDevice(tag);
+    if (recorder_) {
+        RunStart_T start = tag.record;
+        start.deviceKind = Globals().TypeDevice;
+        start.protocolFile = protocol_.Path();
+        recorder_->BeginRun(start);
+    }
     script_.Open(tag.scriptPath);
     host_.ShowCheckList(script_.BuildCheckList());
     InitialExchange();
@@ -108,6 +114,7 @@ void TRunSequencer::ExchangeListTick() {
         if (answer == platform::DialogResult::Yes) {
             listKind_ = ListKind::None;
             host_.HideProgress();
+            RecordRunEnd(RunOutcome::Silent);
             host_.StartShutdown();
             return;
         }
@@ -141,6 +148,8 @@ void TRunSequencer::FinishList() {
     host_.SetErrorEnabled(false);
     host_.SetStatusColour(StatusColour::Green);
     WriteCheckRows();
+    // A failed step the operator stopped at is the station's failure, not his abort.
+    RecordRunEnd(stationFailed_ ? RunOutcome::Failed : RunOutcome::Aborted);
     protocol_.WriteLine("Проверка прервана пользователем.");
     CloseProtocolAndShow();
     host_.SetStatus(std::string("Проверка прервана пользователем ") + kSelectPrompt, StatusColour::Green);
@@ -173,6 +182,9 @@ void TRunSequencer::SelectionDone() {
     runActive_ = true;
     runToClose_ = true;
     nextCheckPending_ = false;
+    scriptErrorPending_ = false;
+    // Checks chosen again for the same device after its run ended: a run of their own.
+    if (recorder_ && !recorder_->RunOpen()) recorder_->BeginRunAgain();
     runSilent_ = 0;
     table_.SetNextFreeRow(1);
     host_.SetStartEnabled(true);
@@ -197,6 +209,7 @@ void TRunSequencer::StartCheck() {
     host_.SetStartCaption("Начать!");
     const std::string title = CheckKey("Titl");
     host_.SetCurrentTest(title);
+    if (recorder_) recorder_->CheckStarted(checkNumber_, title);
     interp_.SetStoreEeprom(script_.ReadInteger(checkSection_, "Init", 0) != 0);
     // A passed check's rows are printed only when the script asks; a failed one's always are.
     prot_ = script_.ReadInteger(checkSection_, "Prot", 0);
@@ -241,6 +254,7 @@ void TRunSequencer::Step(int mode) {
         const char* verdict = stationFailed_ ? kFailed : kPassed;
         // The colour stays that of the last check's end: red when the station failed.
         host_.SetStatusText(std::string("Проверка станции окончена.\n") + verdict);
+        RecordRunEnd(stationFailed_ ? RunOutcome::Failed : RunOutcome::Passed);
         host_.SetStartEnabled(true);
         runActive_ = false;
         host_.SetSelectionEnabled(true);
@@ -291,6 +305,7 @@ bool TRunSequencer::SilentStationQuestion() {
     const auto answer =
         Ask("Нет связи со станцией ! Продолжать?", "Конец проверки", platform::DialogButtons::YesNoCancel);
     if (answer == platform::DialogResult::No) {
+        RecordRunEnd(RunOutcome::Silent);
         host_.StartShutdown();
         return false;
     }
@@ -308,11 +323,12 @@ bool TRunSequencer::SilentStationQuestion() {
 void TRunSequencer::ExecuteAndJudge(int mode, Reason reason) {
     const int rowBefore = table_.NextFreeRow();
     const TStepInterpreter::Result_T r = interp_.ExecuteStep(mode);
-    if (r.outcome == TStepInterpreter::Outcome::Passed) return;
     if (r.outcome == TStepInterpreter::Outcome::Error) {
         ScriptErrorPause(r.error, rowBefore);
         return;
     }
+    scriptErrorPending_ = false;
+    if (r.outcome == TStepInterpreter::Outcome::Passed) return;
     FailedStepQuestion(reason);
 }
 
@@ -323,6 +339,7 @@ void TRunSequencer::ScriptErrorPause(const std::string& error, int rowBefore) {
     host_.SetStepTimer(false);
     host_.SwitchAutopilotOff();
     table_.SetNextFreeRow(rowBefore);
+    scriptErrorPending_ = true;
     Tell(error, "Ошибка сценария", platform::DialogIcon::Warning);
     firstStepPending_ = true;
     StartStatePoll();
@@ -351,6 +368,7 @@ void TRunSequencer::FailedStepQuestion(Reason reason) {
         host_.SetStatus("Выполнение проверки прервано. ", StatusColour::DarkRed);
         protocol_.WriteLine("\n" + std::string(74, '-'));
         protocol_.WriteLine("Выполнение проверки прервано.");
+        RecordRunEnd(RunOutcome::Silent);
         return;
     }
     host_.SetStatus("Выполнение проверки прервано из-за ошибки в шаге проверки.\nСтанция проверку не прошла",
@@ -360,6 +378,9 @@ void TRunSequencer::FailedStepQuestion(Reason reason) {
 
 void TRunSequencer::EndCheck() {
     const std::string title = CheckKey("Titl");
+    if (recorder_)
+        recorder_->CheckEnded(interp_.FailedSteps() > 0 ? RunOutcome::Failed : RunOutcome::Passed, table_,
+                              checkFirstRow_, RowsInProtocol(interp_.FailedSteps() > 0));
     if (interp_.FailedSteps() > 0) {
         host_.SetStatus(title + " не прошла!", StatusColour::Red);
         protocol_.WriteLine(" не прошла!");
@@ -388,6 +409,24 @@ std::vector<std::string> TRunSequencer::CheckRowsText(const TResultsTable& table
     for (int r = std::max(1, firstRow); r < nextFree; ++r)
         if (!table.Cell(0, r).empty()) out.push_back(row(r));
     return out;
+}
+
+bool TRunSequencer::RowsInProtocol(bool failed) const { return !PreparationCheck() && (failed || prot_ == 1); }
+
+void TRunSequencer::RecordRunEnd(RunOutcome outcome) {
+    if (!recorder_) return;
+    // The check that was going keeps the rows it has; an abort or a failure writes them to the
+    // protocol, a stop does not.
+    const bool written = outcome == RunOutcome::Aborted || outcome == RunOutcome::Failed;
+    recorder_->EndRun(outcome, &table_, checkFirstRow_, written && RowsInProtocol(true));
+}
+
+void TRunSequencer::Stop(RunOutcome outcome) {
+    if (runActive_)
+        RecordRunEnd(scriptErrorPending_ ? RunOutcome::ScriptError : outcome);
+    else if (outcome == RunOutcome::Incomplete)
+        RecordRunEnd(RunOutcome::Incomplete);
+    runActive_ = false;
 }
 
 void TRunSequencer::WriteCheckRows() {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "execution/Script.h"
+#include "records/RunRecorder.h"
 #include "platform/Dialogs.h"
 
 class TResultsTable;
@@ -21,6 +22,7 @@ struct RunTag_T {
     std::string serialNumber;
     double kUin = 0.00001, kIout = 0.00001, kUout = 0.00001;
     std::array<int, 5> expectedVersions{};  // CP, KK, RG, IZM, EEPROM firmware
+    RunStart_T record;                      // what the run's record takes from the tag
 };
 
 // The test window as the run sees it: its timers, buttons and panels, channel 1, the stand's
@@ -129,8 +131,11 @@ public:
     void NewDeviceMenu();       // "Новое устройство "
     void CloseProtocolAndShow();  // aShowNewProtocol
 
-    // The stand is being switched off: the run takes no further call.
-    void Stop() { runActive_ = false; }
+    // The stand is being switched off: the run takes no further call. A run still going is
+    // recorded with `outcome`; with the program's end, so is one whose checks were not begun.
+    void Stop(RunOutcome outcome = RunOutcome::Incomplete);
+    // Where the run's record goes; none: nothing is recorded.
+    void SetRecorder(TRunRecorder* recorder) { recorder_ = recorder; }
 
     bool RunActive() const { return runActive_; }
     bool StationFailed() const { return stationFailed_; }
@@ -166,6 +171,8 @@ private:
     void Tell(const std::string& text, const std::string& caption,
               platform::DialogIcon icon = platform::DialogIcon::Information);
     void ScriptErrorPause(const std::string& error, int rowBefore);
+    void RecordRunEnd(RunOutcome outcome);
+    bool RowsInProtocol(bool failed) const;
 
     TScript& script_;
     TResultsTable& table_;
@@ -189,6 +196,8 @@ private:
     int runSilent_ = 0;
     int listSilent_ = 0;
     ListKind listKind_ = ListKind::None;
+    TRunRecorder* recorder_ = nullptr;
+    bool scriptErrorPending_ = false;  // the run waits on a step the script could not complete
     std::vector<std::string> list_;
     size_t listCursor_ = 0;
 };

@@ -54,6 +54,7 @@ TFPrPch::TFPrPch(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(U("Проверка станции"));
     resize(1280, 860);
     WorkDir = platform::CurrentDirectory();
+    run_.SetRecorder(&recorder_);
     // Values go to the screen, the protocol and the station with a point, whatever the desktop's locale.
     std::setlocale(LC_NUMERIC, "C");
     pzu_.Load(platform::JoinPath(WorkDir, "data\\pzu.ini"));
@@ -70,6 +71,11 @@ TFPrPch::TFPrPch(QWidget* parent) : QMainWindow(parent) {
         p->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         statusBar()->addWidget(p, 1);
     }
+    lbRecords = new QLabel(this);
+    lbRecords->setObjectName("lbRecords");
+    lbRecords->setStyleSheet("QLabel { color: #d02020; }");
+    lbRecords->hide();
+    statusBar()->addPermanentWidget(lbRecords);
     KeepWidthsDuringRun();
     table_.SetChangeListener([this](int row) { RefreshTableRow(row); });
     RefreshTableRow(-1);
@@ -651,4 +657,11 @@ void TFPrPch::RefreshTableRow(int row) {
         item->setFlags(row == editableRow_ && c == 4 ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable
                                                      : Qt::ItemIsEnabled);
     }
+}
+
+void TFPrPch::ShowRecordsProblem(const std::string& message) {
+    lbRecords->setText(QString::fromUtf8("Записи испытаний: ошибка"));
+    lbRecords->setToolTip(QString::fromStdString(message));
+    lbRecords->show();
+    LogLine(message);
 }

@@ -158,10 +158,16 @@ public:
     TStepInterpreter& Interpreter() { return interpreter_; }
     TStationSender& Sender() { return sender_; }
     TRunSequencer& Run() { return run_; }
+    // What the runs of this window are recorded with; the program gives it its store.
+    TRunRecorder& Recorder() { return recorder_; }
     TProtocolWriter& Protocol() { return protocol_; }
     TStandIo& StandIo() { return standIo_; }
     TAnswerDecoder& Decoder() { return decoder_; }
     QLabel* StatusPanel(int i) { return panels_[i]; }
+    // The records database's trouble, on the status bar (the whole message as its tip) and in
+    // the exchange log; the run goes on.
+    void ShowRecordsProblem(const std::string& message);
+    QLabel* RecordsPanel() { return lbRecords; }
     StatusColour CurrentStatusColour() const { return statusColour_; }
     bool ShuttingDown() const { return shutdownTick_ >= 0; }
 
@@ -343,6 +349,7 @@ private:
     TStepInterpreter interpreter_{script_, table_, *this};
     TStationSender sender_;
     TProtocolWriter protocol_;
+    TRunRecorder recorder_;
     TRunSequencer run_{script_, table_, interpreter_, sender_.Reader(), protocol_, *this};
     platform::IniFile pzu_;
     ShellLinks_T shell_;
@@ -352,6 +359,7 @@ private:
     bool pzuShown_ = false;  // the EEPROM window is shown: it takes the clearing answer
     std::function<bool(RunTag_T&)> tagDialog_;
     QLabel* panels_[4] = {};
+    QLabel* lbRecords = nullptr;
     bool shownOnce_ = false;
     bool monitorOn_ = true;  // "Монитор COM-порта": the exchange log is switched on
     bool hexTrace_ = true;   // "Показать обмен": frames go to the log in hexadecimal

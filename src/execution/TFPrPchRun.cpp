@@ -324,6 +324,8 @@ void TFPrPch::ShowProtocolViewer(const std::string& path) {
         return ArchiveSerial(run_.Tag().serialNumber, StatePages->Edit3->text().toStdString());
     };
     viewer.ShowModal();
+    // A saved protocol is the archive file; the run's record names it.
+    if (viewer.ProtFile != path) recorder_.ArchiveSaved(viewer.ProtFile);
 }
 
 bool TFPrPch::ShowTagDialog(RunTag_T& tag) { return tagDialog_ && tagDialog_(tag); }

@@ -105,6 +105,7 @@ void TFPrPch::RunPassportCheck() {
     const PassportCheck_T c = CheckPassport(decoder_.State().passport, decoder_.State().eepromVersion,
                                             tag.expectedVersions, {g.vCP, g.vKK, g.vRG, g.vIzm, g.vPzu}, !GetLN);
     GetLN = true;
+    recorder_.Passport({c.logicalNumber, c.current, c.boardDate + " " + c.firmwareTime});
     interpreter_.BuffPar()[0] = c.logicalNumber;
     StatePages->ShowPassport(c);
     if (logWindow_) logWindow_->ShowReported(c.logicalNumber, c.boardDate, c.firmwareTime);
@@ -217,7 +218,7 @@ void TFPrPch::RS2RxChar() {
 
 void TFPrPch::aAllContactorsOffExecute() {
     SwitchAutopilotOff();
-    run_.Stop();
+    run_.Stop(RunOutcome::Aborted);
     Send = cmd::kPowerOff;
     SendStationCommand();
     StopContactorTimers();

@@ -304,6 +304,16 @@ bool TBirka::btBirkaOkClick() {
     handedOver_.kIout = static_cast<double>(entry.K_I_OUT * entry.TK_I_OUT);
     handedOver_.kUout = static_cast<double>(entry.K_U_OUT * entry.TK_U_OUT);
     handedOver_.expectedVersions = {entry.vCP, entry.vKK, entry.vRG, entry.vIzm, entry.vPzu};
+    RunStart_T& r = handedOver_.record;
+    r.device = entry.device;
+    r.serial = data_.SerialNumber;
+    r.operatorName = data_.Operator;
+    r.cause = data_.Cause;
+    for (const QString& l : TfmMemo::MemoLines(memoUserDesc->toPlainText()))
+        r.remarks += (r.remarks.empty() ? "" : "\n") + S(l);
+    r.script = entry.file;
+    r.scriptPath = platform::JoinPath(WorkDir, entry.file);
+    r.scriptVersion = entry.version;
     return true;
 }
 

@@ -17,7 +17,9 @@
 #include <thread>
 
 #include "StandSim.h"
+#include "records/RunStore.h"
 #include "platform/Cp1251.h"
+#include "platform/Paths.h"
 #include "support/TempDir.h"
 
 using namespace std::chrono_literals;
@@ -329,4 +331,17 @@ TEST(ProgramEnd, NoToTheNextDeviceAfterAWholeRunEndsTheProgram) {
     ASSERT_EQ(archived.size(), 1u);
     EXPECT_NE(s.dir.Read("prot/one/" + archived[0]).find(platform::Utf8ToCp1251("Итоговый результат: Станция прошла проверку")),
               std::string::npos);
+    // The stand's records file holds the run, its verdict and the archive file the viewer made.
+    TRunStore store;
+    std::string error;
+    ASSERT_TRUE(store.Open(s.dir.File("data/runs.sqlite"), error)) << error;
+    const auto runs = store.LastRuns(10, error);
+    ASSERT_EQ(runs.size(), 1u) << error;
+    const auto run = store.LoadRun(runs[0].id, error);
+    ASSERT_TRUE(run) << error;
+    EXPECT_EQ(run->outcome, RunOutcome::Passed);
+    EXPECT_EQ(run->operatorName, "Ivanov");
+    EXPECT_EQ(platform::FileName(run->archiveFile), archived[0]);
+    ASSERT_EQ(run->checks.size(), 1u);
+    EXPECT_EQ(run->checks[0].title, "Связь");
 }

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+class TFPrPch;
+class TRunStoreWriter;
+struct ProgramSettings_T;
+
+// The stand's run records for the program's lifetime: the SQLite file named in the settings,
+// fed by the test window's recorder. A file that cannot be used is reported once; the runs
+// and their protocols go on without it.
+class TStandRecords {
+public:
+    TStandRecords(TFPrPch& window, const ProgramSettings_T& settings, const std::string& workDir);
+    ~TStandRecords();  // writes what is queued
+
+    bool Active() const;
+    // The problem found at the start, empty when the file is in use.
+    const std::string& StartProblem() const { return startProblem_; }
+
+private:
+    TFPrPch& window_;
+    std::unique_ptr<TRunStoreWriter> writer_;
+    std::string startProblem_;
+};
