@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -112,6 +114,12 @@ public:
         return -1;
     }
     Clock::time_point EndedAt() const { return endedAt_; }
+    // kill -9: no handler of the program runs.
+    void Kill() {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        exited_ = true;
+    }
 
     std::string Xdo(const std::string& args) const {
         return Run("DISPLAY=" + display_ + " timeout 20 xdotool " + args + " 2>/dev/null");
@@ -344,4 +352,62 @@ TEST(ProgramEnd, NoToTheNextDeviceAfterAWholeRunEndsTheProgram) {
     EXPECT_EQ(platform::FileName(run->archiveFile), archived[0]);
     ASSERT_EQ(run->checks.size(), 1u);
     EXPECT_EQ(run->checks[0].title, "Связь");
+}
+
+TEST(ProgramEnd, AKilledProgramLosesNoCommittedCheckAndLeavesTheRunIncomplete) {
+    Stand s;
+    SKIP_WITHOUT_DISPLAY(s);
+    // Two checks; the second is a chain of steps that is still going when the program dies.
+    std::string chain;
+    for (int i = 2; i < 12; ++i)
+        chain += "[step" + std::to_string(i) + "]\r\nPrOffTimer=1\r\nSend=00 01 88\r\nNext=step" + std::to_string(i + 1) + "\r\n";
+    chain += "[step12]\r\nNext=endprov\r\n";
+    s.dir.Write("scn/one.ini", platform::Utf8ToCp1251("[info]\r\nversion=v1\r\ndevice=Станция\r\narc_dir=./prot/one/\r\n"
+                                                      "[version]\r\nvCP=1\r\nvKK=1\r\nvRG=1\r\nvIzm=1\r\nvPzu=1\r\n"
+                                                      "[title1]\r\nTitl=Связь\r\nOneStep=1\r\nNextTitle=title2\r\n"
+                                                      "[step1]\r\nPrOffTimer=1\r\nSend=00 01 88\r\nNext=endprov\r\n"
+                                                      "[title2]\r\nTitl=Цепочка\r\nOneStep=2\r\n" + chain));
+    Program p(s.display.Name(), s.dir.Path());
+    const std::string main = s.ToSelection(p);
+    ASSERT_FALSE(main.empty());
+    p.ClickFromTopLeft(main, 106, 749);  // "Выбрать все тесты [ v ]"
+    std::this_thread::sleep_for(300ms);
+    p.ClickFromTopLeft(main, 106, 805);  // "Выбор сделан"
+    std::this_thread::sleep_for(500ms);
+    p.ClickFromTopLeft(main, 257, 140);  // "Начать!"; the autopilot goes on to the second check
+    // As soon as the first check is in the file, the program dies.
+    const std::string path = s.dir.File("data/runs.sqlite");
+    auto checksStored = [&] {
+        TRunStore reader;
+        std::string error;
+        if (!reader.Open(path, error, true)) return 0;
+        const auto runs = reader.LastRuns(1, error);
+        return runs.empty() ? 0 : runs[0].checks;
+    };
+    for (int i = 0; i < 300 && checksStored() == 0; ++i) std::this_thread::sleep_for(20ms);
+    ASSERT_EQ(checksStored(), 1);
+    p.Kill();
+
+    TRunStore store;
+    std::string error;
+    ASSERT_TRUE(store.Open(path, error)) << error;
+    const auto runs = store.LastRuns(10, error);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].outcome, RunOutcome::Incomplete);
+    const auto run = store.LoadRun(runs[0].id, error);
+    ASSERT_TRUE(run) << error;
+    ASSERT_EQ(run->checks.size(), 1u);
+    EXPECT_EQ(run->checks[0].title, "Связь");
+    EXPECT_EQ(run->checks[0].outcome, RunOutcome::Passed);
+    EXPECT_TRUE(run->endedAt.empty());
+    // A later start takes it as a run an earlier start left: it waits for the plant.
+    EXPECT_EQ(store.PendingCount("a later start", error), 1);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* check = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr);
+    ASSERT_EQ(sqlite3_step(check), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(check, 0)), "ok");
+    sqlite3_finalize(check);
+    sqlite3_close(db);
 }
