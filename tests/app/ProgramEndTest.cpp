@@ -42,7 +42,9 @@ std::string Run(const std::string& command) {
 
 bool Have(const char* tool) { return !Run(std::string("command -v ") + tool).empty(); }
 
-// An X server of its own, on the display number it chose; what it says goes to `log`.
+// An X server of its own, on the display number it chose; what it says goes to `log`. It must not
+// reset when its last client leaves: a reset writes the number again, to a pipe closed by then,
+// and the server dies of it.
 class VirtualDisplay {
 public:
     explicit VirtualDisplay(const std::string& log) {
@@ -54,7 +56,7 @@ public:
             const std::string fd = std::to_string(fds[1]);
             int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(out, 2);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-r",
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-r", "-noreset",
                    static_cast<char*>(nullptr));
             _exit(127);
         }
