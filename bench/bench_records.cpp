@@ -6,7 +6,12 @@
 
 #include <string>
 
+#include <chrono>
+#include <memory>
+
+#include "PgServer.h"
 #include "execution/ResultsTable.h"
+#include "records/PgForwarder.h"
 #include "records/RunRecorder.h"
 #include "records/RunStoreWriter.h"
 
@@ -72,6 +77,86 @@ void BM_StoreThirtyRowCheck(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_StoreThirtyRowCheck)->Unit(benchmark::kMillisecond);
+
+RunRecord_T ThirtyRowRun(int i, const TResultsTable& table) {
+    RunRecord_T r;
+    r.id = NewUuid();
+    r.session = "earlier";
+    r.stand = "Стенд 1";
+    r.serial = "S" + std::to_string(i / 10);  // ten runs per serial
+    r.startedAt = r.endedAt = NowIso8601();
+    r.outcome = i % 7 == 0 ? RunOutcome::Failed : RunOutcome::Passed;
+    CheckRecord_T c;
+    c.position = 1;
+    c.title = "Изоляция";
+    c.rows = TRunRecorder::Rows(table, 1, true);
+    if (i % 7 == 0) c.rows[3].passed = false, c.rows[3].result = "ОШИБКА";
+    r.checks.push_back(c);
+    return r;
+}
+
+void FillRuns(TRunStore& store, int runs) {
+    TResultsTable table;
+    FillThirtyRows(table);
+    std::string error;
+    for (int done = 0; done < runs;) {
+        std::vector<RunRecord_T> batch;
+        for (int k = 0; k < 1000 && done < runs; ++k, ++done) batch.push_back(ThirtyRowRun(done, table));
+        store.AddRuns(batch, error);
+    }
+}
+
+// "stand-records serial" on a file of 100,000 runs of 30 rows each.
+void BM_SerialHistoryOf100kRuns(benchmark::State& state) {
+    static const std::string path = [] {
+        const std::string p = TempFile("big.sqlite");
+        TRunStore store;
+        std::string error;
+        store.Open(p, error);
+        FillRuns(store, 100000);
+        return p;
+    }();
+    TRunStore store;
+    std::string error;
+    store.Open(path, error, true);
+    int i = 0;
+    for (auto _ : state) {
+        const auto runs = store.SerialHistory("S" + std::to_string((i++ * 7919) % 10000), error);
+        if (runs.size() != 10) state.SkipWithError("a serial without its ten runs");
+    }
+}
+BENCHMARK(BM_SerialHistoryOf100kRuns)->Unit(benchmark::kMillisecond);
+
+// Forwarding 10,000 ended runs (30 rows each) to a PostgreSQL server on this machine.
+void BM_Forward10kRunsToPostgres(benchmark::State& state) {
+    if (!PgServer::Installed()) {
+        state.SkipWithError("postgresql-15 is not installed");
+        return;
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto pg = std::make_unique<PgServer>();
+        const std::string path = TempFile("outbox.sqlite");
+        {
+            TRunStore store;
+            std::string error;
+            store.Open(path, error);
+            FillRuns(store, 10000);
+        }
+        auto forwarder = std::make_unique<TPgForwarder>(path, pg->ConnInfo(), "now");
+        std::string error;
+        state.ResumeTiming();
+        const auto start = std::chrono::steady_clock::now();
+        if (!forwarder->ForwardAll(error)) state.SkipWithError(error.c_str());
+        const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.counters["runs_per_s"] = 10000 / s;
+        state.PauseTiming();
+        forwarder.reset();
+        pg.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_Forward10kRunsToPostgres)->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace
 

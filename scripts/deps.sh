@@ -10,7 +10,7 @@ PACKAGES=(
   clang libclang-rt-14-dev
   python3 python3-crcmod
   libmodbus-dev
-  libsqlite3-dev
+  libsqlite3-dev libpq-dev postgresql-15
   xvfb xauth xdotool fonts-dejavu-core
 )
 

@@ -9,6 +9,7 @@
 #include "execution/TFPrPch.h"
 #include "platform/Paths.h"
 #include "platform/Version.h"
+#include "records/PgForwarder.h"
 #include "records/RunStoreWriter.h"
 
 namespace {
@@ -42,6 +43,18 @@ TStandRecords::TStandRecords(TFPrPch& window, const ProgramSettings_T& settings,
             Qt::QueuedConnection);
     });
     recorder.SetSink(writer_.get());
+    if (settings.recordsPostgres.empty()) return;
+    forwarder_ = std::make_unique<TPgForwarder>(path, settings.recordsPostgres, recorder.Session());
+    forwarder_->SetPendingHandler([target](int runs) {
+        QMetaObject::invokeMethod(
+            target.data(), [target, runs] {
+                if (target) target->ShowRecordsPending(runs);
+            },
+            Qt::QueuedConnection);
+    });
+    TPgForwarder* forwarder = forwarder_.get();
+    writer_->SetCommitted([forwarder] { forwarder->Wake(); });
+    forwarder_->Start();
 }
 
 TStandRecords::~TStandRecords() {
@@ -49,6 +62,9 @@ TStandRecords::~TStandRecords() {
     window_.Recorder().SetSink(nullptr);
     writer_->SetErrorHandler({});
     writer_->Flush();
+    writer_->SetCommitted({});
+    if (forwarder_) forwarder_->SetPendingHandler({});
+    forwarder_.reset();
 }
 
 bool TStandRecords::Active() const { return writer_->IsOpen(); }

@@ -5,10 +5,12 @@
 
 class TFPrPch;
 class TRunStoreWriter;
+class TPgForwarder;
 struct ProgramSettings_T;
 
 // The stand's run records for the program's lifetime: the SQLite file named in the settings,
-// fed by the test window's recorder. A file that cannot be used is reported once; the runs
+// fed by the test window's recorder, and, when the settings name the plant's database, the
+// forwarder that empties it there. A file that cannot be used is reported once; the runs
 // and their protocols go on without it.
 class TStandRecords {
 public:
@@ -22,5 +24,6 @@ public:
 private:
     TFPrPch& window_;
     std::unique_ptr<TRunStoreWriter> writer_;
+    std::unique_ptr<TPgForwarder> forwarder_;
     std::string startProblem_;
 };

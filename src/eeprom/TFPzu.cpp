@@ -1,5 +1,7 @@
 #include "eeprom/TFPzu.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QLabel>
@@ -237,9 +239,24 @@ void TFPzu::ClearingFinished() {
     LProcPzu->setText(U("Очистка закончена"));
 }
 
+void TFPzu::RecordSession(bool programming) {
+    if (!links_.recordSession || !session_.SettingsOpen()) return;
+    EepromSessionRecord_T r;
+    r.kind = programming ? "programming" : "reading";
+    r.file = settingsPath_;
+    // The tick that found the end counted itself as a block.
+    r.blocks = std::max(0, session_.BlockCounter() - (session_.AtEnd() ? 1 : 0));
+    r.mismatches = session_.ErrorCount();
+    r.outcome = !session_.AtEnd() ? "cancelled" : session_.ErrorCount() > 0 ? "failed" : "passed";
+    r.startedAt = sessionStartedAt_;
+    r.endedAt = NowIso8601();
+    links_.recordSession(r);
+}
+
 void TFPzu::FinishProgramming() {
     TmrSend.stop();
     tag62_ = 0;
+    RecordSession(true);
     session_.ResetBlockCounter();
     BtProcPZU->setEnabled(false);
     SpeedButton62->setText(U("Программирование"));
@@ -271,6 +288,7 @@ void TFPzu::SpeedButton62Click() {
         return;
     }
     session_.Start(true);
+    sessionStartedAt_ = NowIso8601();
     SpeedButton1->setEnabled(false);
     tag62_ = 1;
     STErr->setText("0");
@@ -286,6 +304,7 @@ void TFPzu::SpeedButton62Click() {
 
 void TFPzu::FinishReading() {
     tag1_ = 0;
+    RecordSession(false);
     session_.ResetBlockCounter();
     BtProcPZU->setEnabled(false);
     TmrSend.stop();
@@ -310,6 +329,7 @@ void TFPzu::SpeedButton1Click() {
         return;
     }
     session_.Start(false);
+    sessionStartedAt_ = NowIso8601();
     Paint(STErr, kTeal);
     tag1_ = 1;
     STErr->setText("0");

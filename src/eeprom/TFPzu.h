@@ -7,6 +7,7 @@
 #include <string>
 
 #include "eeprom/PzuSession.h"
+#include "records/RunRecord.h"
 
 class QLabel;
 class QProgressBar;
@@ -24,6 +25,7 @@ struct PzuLinks_T {
     std::function<void(const std::string&)> sendStation;
     std::function<void(bool)> shown;       // the test window's flag for the 0x77 answer
     std::function<void()> closed;          // the window is gone
+    std::function<void(EepromSessionRecord_T)> recordSession;  // a programming or reading ended
     TPSW* password = nullptr;
 };
 
@@ -81,6 +83,8 @@ protected:
 private:
     void FinishProgramming();
     void FinishReading();
+    // The session that ends goes to the run's record (while its files are still open).
+    void RecordSession(bool programming);
     bool OpenFiles();
     void SetState(const QString& text, const char* colour);
     void SendBlock(const TPzuSession::TickResult_T& t);
@@ -93,4 +97,5 @@ private:
     bool accessGranted_ = false;
     bool showTraffic_ = false;
     int tag62_ = 0, tag1_ = 0, tagProc_ = 0, tag65_ = 0;
+    std::string sessionStartedAt_;
 };

@@ -76,6 +76,10 @@ TFPrPch::TFPrPch(QWidget* parent) : QMainWindow(parent) {
     lbRecords->setStyleSheet("QLabel { color: #d02020; }");
     lbRecords->hide();
     statusBar()->addPermanentWidget(lbRecords);
+    lbRecordsPending = new QLabel(this);
+    lbRecordsPending->setObjectName("lbRecordsPending");
+    lbRecordsPending->hide();
+    statusBar()->addPermanentWidget(lbRecordsPending);
     KeepWidthsDuringRun();
     table_.SetChangeListener([this](int row) { RefreshTableRow(row); });
     RefreshTableRow(-1);
@@ -664,4 +668,9 @@ void TFPrPch::ShowRecordsProblem(const std::string& message) {
     lbRecords->setToolTip(QString::fromStdString(message));
     lbRecords->show();
     LogLine(message);
+}
+
+void TFPrPch::ShowRecordsPending(int runs) {
+    lbRecordsPending->setText(QString::fromUtf8("Не переданы в БД: %1").arg(runs));
+    lbRecordsPending->setVisible(runs > 0);
 }

@@ -168,6 +168,9 @@ public:
     // the exchange log; the run goes on.
     void ShowRecordsProblem(const std::string& message);
     QLabel* RecordsPanel() { return lbRecords; }
+    // Runs that have not reached the plant's database yet; none: the panel goes.
+    void ShowRecordsPending(int runs);
+    QLabel* RecordsPendingPanel() { return lbRecordsPending; }
     StatusColour CurrentStatusColour() const { return statusColour_; }
     bool ShuttingDown() const { return shutdownTick_ >= 0; }
 
@@ -360,6 +363,7 @@ private:
     std::function<bool(RunTag_T&)> tagDialog_;
     QLabel* panels_[4] = {};
     QLabel* lbRecords = nullptr;
+    QLabel* lbRecordsPending = nullptr;
     bool shownOnce_ = false;
     bool monitorOn_ = true;  // "Монитор COM-порта": the exchange log is switched on
     bool hexTrace_ = true;   // "Показать обмен": frames go to the log in hexadecimal

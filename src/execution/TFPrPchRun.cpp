@@ -420,6 +420,7 @@ void TFPrPch::miPzuClick() {
     l.stopCapture = [this] { TimerZaxvat.stop(); };
     l.sendStation = [this](const std::string& text) { SendStation(text); };
     l.shown = [this](bool on) { pzuShown_ = on; };
+    l.recordSession = [this](EepromSessionRecord_T s) { recorder_.EepromSession(std::move(s)); };
     l.closed = [this] {
         if (pzuWindow_) pzuWindow_.release()->deleteLater();
     };

@@ -5,6 +5,10 @@
 #include <ctime>
 #include <random>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 const char* OutcomeName(RunOutcome outcome) {
     switch (outcome) {
         case RunOutcome::Passed: return "passed";
@@ -37,11 +41,21 @@ const char* OutcomeText(RunOutcome outcome) {
 }
 
 std::string NewUuid() {
-    // One generator per thread, seeded once from the system's entropy.
-    thread_local std::mt19937_64 gen{[] {
+    // One generator per thread, seeded from the system's entropy; seeded again in a child
+    // process, which would otherwise repeat its parent's ids.
+    thread_local std::mt19937_64 gen;
+    thread_local long seededIn = -1;
+#ifdef _WIN32
+    const long self = 0;
+#else
+    const long self = static_cast<long>(getpid());
+#endif
+    if (seededIn != self) {
         std::random_device rd;
-        return (uint64_t(rd()) << 32) ^ rd();
-    }()};
+        std::seed_seq seed{rd(), rd(), rd(), rd()};
+        gen.seed(seed);
+        seededIn = self;
+    }
     uint64_t hi = gen(), lo = gen();
     hi = (hi & 0xFFFFFFFFFFFF0FFFull) | 0x0000000000004000ull;  // version 4
     lo = (lo & 0x3FFFFFFFFFFFFFFFull) | 0x8000000000000000ull;  // RFC 4122 variant

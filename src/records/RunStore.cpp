@@ -337,8 +337,14 @@ std::optional<RunRecord_T> TRunStore::LoadRun(const std::string& idOrPrefix, std
                            "SELECT id, session, stand, program_version, device, device_kind, serial, operator, cause, "
                            "remarks, script, script_version, script_sha256, started_at, ended_at, outcome, "
                            "protocol_file, archive_file, logical_number, v_cp, v_kk, v_rg, v_izm, v_pzu, firmware_date "
-                           "FROM runs WHERE id = ?1 OR (length(?1) >= 4 AND substr(id, 1, length(?1)) = ?1) LIMIT 2");
-        s.Bind(1, idOrPrefix);
+                           "FROM runs WHERE id = ?1 UNION ALL SELECT * FROM (SELECT id, session, stand, "
+                           "program_version, device, device_kind, serial, operator, cause, remarks, script, "
+                           "script_version, script_sha256, started_at, ended_at, outcome, protocol_file, archive_file, "
+                           "logical_number, v_cp, v_kk, v_rg, v_izm, v_pzu, firmware_date FROM runs "
+                           "WHERE ?2 AND id GLOB ?1 || '*' AND id <> ?1 LIMIT 2) LIMIT 2");
+        // The beginning of an id is looked up through the index; a whole id alone needs no more.
+        const bool prefix = idOrPrefix.size() >= 4 && idOrPrefix.find_first_of("*?[]") == std::string::npos;
+        s.Bind(1, idOrPrefix).Bind(2, prefix ? 1 : 0);
         if (!s.Step()) {
             error = "Испытание " + idOrPrefix + " не найдено.";
             return std::nullopt;
@@ -404,8 +410,11 @@ std::vector<EepromSessionRecord_T> TRunStore::EepromSessions(const std::string& 
     try {
         TSqliteStatement s(db_.Handle(),
                            "SELECT id, run_id, stand, kind, file, blocks, mismatches, outcome, started_at, ended_at "
-                           "FROM eeprom_sessions WHERE run_id = ? ORDER BY started_at");
-        s.Bind(1, runId);
+                           "FROM eeprom_sessions WHERE run_id IS ? ORDER BY started_at, rowid");
+        if (runId.empty())
+            s.BindNull(1);
+        else
+            s.Bind(1, runId);
         while (s.Step()) {
             EepromSessionRecord_T e;
             e.id = s.Text(0);
@@ -495,11 +504,16 @@ int TRunStore::PendingCount(const std::string& currentSession, std::string& erro
 }
 
 bool TRunStore::MarkSent(const std::string& runId, int64_t revision, std::string& error) {
+    return MarkSent(std::vector<Pending_T>{{runId, revision}}, error);
+}
+
+bool TRunStore::MarkSent(const std::vector<Pending_T>& runs, std::string& error) {
     return Write(error, [&] {
         // A revision made while it travelled stays due.
-        TSqliteStatement(db_.Handle(), "UPDATE runs SET sent_revision = max(sent_revision, ?) WHERE id = ?")
-            .Bind(1, revision)
-            .Bind(2, runId)
-            .Run();
+        TSqliteStatement s(db_.Handle(), "UPDATE runs SET sent_revision = max(sent_revision, ?) WHERE id = ?");
+        for (const Pending_T& r : runs) {
+            s.Reset();
+            s.Bind(1, r.revision).Bind(2, r.id).Run();
+        }
     });
 }

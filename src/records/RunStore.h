@@ -59,6 +59,7 @@ public:
     std::vector<RunSummary_T> SerialHistory(const std::string& serial, std::string& error);
     // A run by its id or an unambiguous beginning of it.
     std::optional<RunRecord_T> LoadRun(const std::string& idOrPrefix, std::string& error);
+    // The EEPROM sessions of a run; of none (an empty id): those made with no run open.
     std::vector<EepromSessionRecord_T> EepromSessions(const std::string& runId, std::string& error);
     // Measurements of the runs started on the days from..to ("YYYY-MM-DD"; empty: no bound).
     std::vector<MeasurementExport_T> Measurements(const std::string& from, const std::string& to,
@@ -75,6 +76,7 @@ public:
     int PendingCount(const std::string& currentSession, std::string& error);
     // The plant holds `revision` of the run.
     bool MarkSent(const std::string& runId, int64_t revision, std::string& error);
+    bool MarkSent(const std::vector<Pending_T>& runs, std::string& error);
 
     // The message for the operator of an SQLite failure on this file.
     std::string Describe(const TSqliteError& e) const;

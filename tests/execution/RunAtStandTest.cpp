@@ -31,6 +31,8 @@
 #include "execution/StatePages.h"
 #include "execution/TFPrPch.h"
 #include "StandRig.h"
+#include "records/RunStore.h"
+#include "records/RunStoreWriter.h"
 
 using namespace std::chrono_literals;
 using platform::DialogResult;
@@ -259,6 +261,10 @@ TEST(RunAtStand, TheEepromWindowProgramsTheBoardThroughChannelOne) {
     Stand s(DemoScenario());
     std::string file(32768, '\0');
     for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<char>((i * 31 + i / 256) & 0xFF);
+    TRunStoreWriter records;
+    std::string error;
+    ASSERT_TRUE(records.Open(s.dir.File("data/runs.sqlite"), error)) << error;
+    s.main->Recorder().SetSink(&records);
     QTimer typist;
     TFPzu* w = OpenEeprom(s, "pch.pzu", file, typist);
     ASSERT_TRUE(w);
@@ -297,6 +303,21 @@ TEST(RunAtStand, TheEepromWindowProgramsTheBoardThroughChannelOne) {
     EXPECT_EQ(s.dir.Read("pzu/pch.A0"), expected);
     w->close();
     EXPECT_FALSE(s.main->EepromWindow() && s.main->EepromWindow()->WindowActive());
+
+    // Both sessions are in the stand's records; no run was open, so they belong to none.
+    s.main->Recorder().SetSink(nullptr);
+    records.Flush();
+    TRunStore store;
+    ASSERT_TRUE(store.Open(s.dir.File("data/runs.sqlite"), error)) << error;
+    const auto sessions = store.EepromSessions("", error);
+    ASSERT_EQ(sessions.size(), 2u) << error;
+    EXPECT_EQ(sessions[0].kind, "programming");
+    EXPECT_EQ(sessions[0].outcome, "passed");
+    EXPECT_EQ(sessions[0].blocks, 512);
+    EXPECT_EQ(sessions[1].kind, "reading");
+    EXPECT_EQ(sessions[1].outcome, "failed");
+    EXPECT_EQ(sessions[1].mismatches, 1);
+    EXPECT_NE(sessions[1].file.find("pch.pzu"), std::string::npos) << sessions[1].file;
 }
 
 TEST(RunAtStand, AShortFileIsOneBlockAndAnI2cFailureIsShown) {

@@ -5,6 +5,9 @@
 
 #include <sqlite3.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "records/RunStore.h"
@@ -216,6 +219,28 @@ TEST(RunStore, AFileThatCannotServeSaysWhyAndIsLeftAsItWas) {
         EXPECT_TRUE(run->checks.empty());
         EXPECT_TRUE(store.AddCheck("kept", SampleCheck(1, false), error)) << error;
     }
+}
+
+TEST(RunIds, AreUniqueAndStayUniqueInAChildProcess) {
+    const std::string parent = NewUuid();
+    EXPECT_EQ(parent.size(), 36u);
+    EXPECT_EQ(parent[14], '4');  // version 4
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const std::string id = NewUuid();
+        (void)!write(fds[1], id.data(), id.size());
+        _exit(0);
+    }
+    close(fds[1]);
+    char child[37] = {};
+    ASSERT_EQ(read(fds[0], child, 36), 36);
+    close(fds[0]);
+    waitpid(pid, nullptr, 0);
+    // The parent's next id and the child's first come from the same generator state unless the
+    // child seeds its own.
+    EXPECT_NE(std::string(child), NewUuid());
 }
 
 TEST(Sha256, DigestsMatchTheStandardsVectorsAndTheSystemTool) {

@@ -1,0 +1,79 @@
+// stand-records: the stand's run records from the terminal.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/Paths.h"
+#include "records/RecordsReport.h"
+#include "records/RunStore.h"
+
+namespace {
+
+const char* kUsage =
+    "Использование: stand-records [--db ФАЙЛ] КОМАНДА\n"
+    "\n"
+    "Записи испытаний стенда (по умолчанию data/runs.sqlite в текущей папке).\n"
+    "  runs [-n N]                     последние испытания (по умолчанию 20)\n"
+    "  serial НОМЕР                    все испытания станции с этим заводским номером и\n"
+    "                                  строки, не прошедшие проверку\n"
+    "  show ИСПЫТАНИЕ                  одно испытание текстом (ИСПЫТАНИЕ: id или его начало)\n"
+    "  export --json ИСПЫТАНИЕ         одно испытание в JSON\n"
+    "  export --csv ФАЙЛ [--from ДАТА] [--to ДАТА]\n"
+    "                                  измерения в CSV (UTF-8), ДАТА в виде 2026-12-09\n";
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "stand-records: %s\n", message.c_str());
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string db = "data/runs.sqlite";
+    if (args.size() >= 2 && args[0] == "--db") {
+        db = args[1];
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        std::fputs(kUsage, args.empty() ? stderr : stdout);
+        return args.empty() ? 2 : 0;
+    }
+    if (!platform::IsRegularFile(db)) return Fail("файл записей " + db + " не найден");
+    TRunStore store;
+    std::string error;
+    if (!store.Open(db, error, true)) return Fail(error);
+    std::string out;
+    const std::string& command = args[0];
+    if (command == "runs") {
+        int n = 20;
+        if (args.size() >= 3 && args[1] == "-n") n = std::atoi(args[2].c_str());
+        out = FormatRunList(store.LastRuns(n > 0 ? n : 20, error));
+    } else if (command == "serial" && args.size() == 2) {
+        out = FormatSerialHistory(args[1], store.SerialHistory(args[1], error));
+    } else if ((command == "show" && args.size() == 2) || (command == "export" && args.size() == 3 && args[1] == "--json")) {
+        const auto run = store.LoadRun(args.back(), error);
+        if (!run) return Fail(error);
+        const auto eeprom = store.EepromSessions(run->id, error);
+        out = command == "show" ? FormatRun(*run, eeprom) : RunJson(*run, eeprom);
+    } else if (command == "export" && args.size() >= 3 && args[1] == "--csv") {
+        std::string from, to;
+        for (size_t i = 3; i + 1 < args.size(); i += 2) {
+            if (args[i] == "--from") from = args[i + 1];
+            else if (args[i] == "--to") to = args[i + 1];
+            else return Fail("неизвестный ключ " + args[i]);
+        }
+        const auto rows = store.Measurements(from, to, error);
+        if (!error.empty()) return Fail(error);
+        if (!platform::WriteFileBytes(args[2], MeasurementsCsv(rows))) return Fail("не удалось записать " + args[2]);
+        std::printf("Записано строк измерений: %zu\n", rows.size());
+        return 0;
+    } else {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    if (!error.empty()) return Fail(error);
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return 0;
+}
