@@ -85,27 +85,22 @@ std::vector<MeasurementRecord_T> TRunRecorder::Rows(const TResultsTable& table, 
 }
 
 void TRunRecorder::CheckEnded(RunOutcome outcome, const TResultsTable& table, int firstRow, bool inProtocol) {
+    EndCheck(outcome, &table, firstRow, inProtocol);
+}
+
+void TRunRecorder::EndCheck(RunOutcome outcome, const TResultsTable* table, int firstRow, bool inProtocol) {
     if (!checkOpen_) return;
     checkOpen_ = false;
     check_.outcome = outcome;
     check_.endedAt = clock_();
     if (!sink_) return;
-    check_.rows = Rows(table, firstRow, inProtocol);
+    if (table) check_.rows = Rows(*table, firstRow, inProtocol);
     sink_->AddCheck(runId_, check_);
 }
 
 void TRunRecorder::EndRun(RunOutcome outcome, const TResultsTable* table, int firstRow, bool inProtocol) {
     if (!RunOpen()) return;
-    if (checkOpen_) {
-        if (table)
-            CheckEnded(outcome, *table, firstRow, inProtocol);
-        else {
-            checkOpen_ = false;
-            check_.outcome = outcome;
-            check_.endedAt = clock_();
-            if (sink_) sink_->AddCheck(runId_, check_);
-        }
-    }
+    EndCheck(outcome, table, firstRow, inProtocol);
     if (sink_) sink_->EndRun(runId_, outcome, clock_(), last_.protocolFile);
     runId_.clear();
 }

@@ -56,6 +56,8 @@ public:
     static std::vector<MeasurementRecord_T> Rows(const TResultsTable& table, int firstRow, bool inProtocol);
 
 private:
+    void EndCheck(RunOutcome outcome, const TResultsTable* table, int firstRow, bool inProtocol);
+
     TRunRecordSink* sink_ = nullptr;
     std::function<std::string()> clock_;
     std::string session_, stand_, programVersion_;

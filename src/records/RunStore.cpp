@@ -49,6 +49,23 @@ CREATE INDEX runs_outbox ON runs(sent_revision, revision);
 constexpr const char* kMigrations[] = {kSchema1, kSchema2};
 static_assert(sizeof kMigrations / sizeof *kMigrations == TRunStore::kSchemaVersion);
 
+// The columns row, parameter, low, high, control, measured, result, passed, attempts,
+// in_protocol from `first` on.
+MeasurementRecord_T ReadMeasurement(const TSqliteStatement& s, int first) {
+    MeasurementRecord_T m;
+    m.row = static_cast<int>(s.Int(first));
+    m.parameter = s.Text(first + 1);
+    m.low = s.Text(first + 2);
+    m.high = s.Text(first + 3);
+    m.control = s.Text(first + 4);
+    m.measured = s.Text(first + 5);
+    m.result = s.Text(first + 6);
+    if (!s.IsNull(first + 7)) m.passed = s.Int(first + 7) != 0;
+    m.attempts = static_cast<int>(s.Int(first + 8));
+    m.inProtocol = s.Int(first + 9) != 0;
+    return m;
+}
+
 RunPassport_T ReadPassport(const TSqliteStatement& s, int first) {
     RunPassport_T p;
     p.logicalNumber = static_cast<int>(s.Int(first));
@@ -142,6 +159,15 @@ void TRunStore::Bump(const std::string& runId) {
     TSqliteStatement(db_.Handle(), "UPDATE runs SET revision = revision + 1 WHERE id = ?").Bind(1, runId).Run();
 }
 
+void TRunStore::WritePassport(const std::string& runId, const RunPassport_T& p) {
+    TSqliteStatement s(db_.Handle(),
+                       "UPDATE runs SET logical_number=?, v_cp=?, v_kk=?, v_rg=?, v_izm=?, v_pzu=?, firmware_date=? "
+                       "WHERE id=?");
+    s.Bind(1, p.logicalNumber);
+    for (int k = 0; k < 5; ++k) s.Bind(2 + k, p.versions[k]);
+    s.Bind(7, p.firmwareDate).Bind(8, runId).Run();
+}
+
 void TRunStore::InsertRun(const RunRecord_T& r) {
     TSqliteStatement s(db_.Handle(),
                        "INSERT INTO runs(id, session, stand, program_version, device, device_kind, serial, operator, "
@@ -160,14 +186,7 @@ void TRunStore::InsertRun(const RunRecord_T& r) {
     s.Bind(i++, r.protocolFile);
     s.Bind(i++, r.archiveFile);
     s.Run();
-    if (r.passport) {
-        TSqliteStatement p(db_.Handle(),
-                           "UPDATE runs SET logical_number=?, v_cp=?, v_kk=?, v_rg=?, v_izm=?, v_pzu=?, firmware_date=? "
-                           "WHERE id=?");
-        p.Bind(1, r.passport->logicalNumber);
-        for (int k = 0; k < 5; ++k) p.Bind(2 + k, r.passport->versions[k]);
-        p.Bind(7, r.passport->firmwareDate).Bind(8, r.id).Run();
-    }
+    if (r.passport) WritePassport(r.id, *r.passport);
     for (const CheckRecord_T& c : r.checks) InsertCheck(r.id, c);
 }
 
@@ -211,12 +230,7 @@ bool TRunStore::AddRuns(const std::vector<RunRecord_T>& runs, std::string& error
 
 bool TRunStore::SetPassport(const std::string& runId, const RunPassport_T& p, std::string& error) {
     return Write(error, [&] {
-        TSqliteStatement s(db_.Handle(),
-                           "UPDATE runs SET logical_number=?, v_cp=?, v_kk=?, v_rg=?, v_izm=?, v_pzu=?, firmware_date=? "
-                           "WHERE id=?");
-        s.Bind(1, p.logicalNumber);
-        for (int k = 0; k < 5; ++k) s.Bind(2 + k, p.versions[k]);
-        s.Bind(7, p.firmwareDate).Bind(8, runId).Run();
+        WritePassport(runId, p);
         Bump(runId);
     });
 }
@@ -383,19 +397,7 @@ std::optional<RunRecord_T> TRunStore::LoadRun(const std::string& idOrPrefix, std
         while (m.Step()) {
             const int position = static_cast<int>(m.Int(0));
             for (CheckRecord_T& k : r.checks) {
-                if (k.position != position) continue;
-                MeasurementRecord_T x;
-                x.row = static_cast<int>(m.Int(1));
-                x.parameter = m.Text(2);
-                x.low = m.Text(3);
-                x.high = m.Text(4);
-                x.control = m.Text(5);
-                x.measured = m.Text(6);
-                x.result = m.Text(7);
-                if (!m.IsNull(8)) x.passed = m.Int(8) != 0;
-                x.attempts = static_cast<int>(m.Int(9));
-                x.inProtocol = m.Int(10) != 0;
-                k.rows.push_back(std::move(x));
+                if (k.position == position) k.rows.push_back(ReadMeasurement(m, 1));
             }
         }
         return r;
@@ -457,16 +459,7 @@ std::vector<MeasurementExport_T> TRunStore::Measurements(const std::string& from
             e.startedAt = s.Text(3);
             e.checkTitle = s.Text(4);
             e.checkPosition = static_cast<int>(s.Int(5));
-            e.m.row = static_cast<int>(s.Int(6));
-            e.m.parameter = s.Text(7);
-            e.m.low = s.Text(8);
-            e.m.high = s.Text(9);
-            e.m.control = s.Text(10);
-            e.m.measured = s.Text(11);
-            e.m.result = s.Text(12);
-            if (!s.IsNull(13)) e.m.passed = s.Int(13) != 0;
-            e.m.attempts = static_cast<int>(s.Int(14));
-            e.m.inProtocol = s.Int(15) != 0;
+            e.m = ReadMeasurement(s, 6);
             out.push_back(std::move(e));
         }
     } catch (const TSqliteError& e) {

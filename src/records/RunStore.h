@@ -85,6 +85,7 @@ private:
     void Migrate();
     void Bump(const std::string& runId);
     void InsertRun(const RunRecord_T& run);
+    void WritePassport(const std::string& runId, const RunPassport_T& passport);
     void InsertCheck(const std::string& runId, const CheckRecord_T& check);
     template <class F>
     bool Write(std::string& error, F&& f);
