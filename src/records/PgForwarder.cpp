@@ -54,6 +54,20 @@ std::string TimeLit(pg_conn* c, const std::string& s) {
 
 std::string Int(int64_t v) { return std::to_string(v) + "::bigint"; }
 
+// The columns and a SELECT of the sessions' rows, each with `runId` (an SQL expression).
+std::string EepromValues(pg_conn* c, const std::vector<EepromSessionRecord_T>& sessions, const std::string& runId) {
+    std::string sql = "(id, run_id, stand, kind, file, blocks, mismatches, outcome, started_at, ended_at) "
+                      "SELECT * FROM (VALUES ";
+    for (size_t i = 0; i < sessions.size(); ++i) {
+        const EepromSessionRecord_T& e = sessions[i];
+        sql += std::string(i ? ", " : "") + "(" + Lit(c, e.id) + ", " + runId + ", " + Lit(c, e.stand) + ", " +
+               Lit(c, e.kind) + ", " + Lit(c, e.file) + ", " + std::to_string(e.blocks) + ", " +
+               std::to_string(e.mismatches) + ", " + Lit(c, e.outcome) + ", " + TimeLit(c, e.startedAt) + ", " +
+               TimeLit(c, e.endedAt) + ")";
+    }
+    return sql + ") v";
+}
+
 bool Exec(pg_conn* c, const std::string& sql, std::string& error) {
     PGresult* r = PQexec(c, sql.c_str());
     const ExecStatusType st = PQresultStatus(r);
@@ -237,19 +251,21 @@ bool TPgForwarder::SendRun(pg_conn* c, const RunRecord_T& r, int64_t revision,
             sql += "INSERT INTO measurements(run_id, check_position, row, parameter, low, high, control, measured, "
                    "result, passed, attempts, in_protocol) SELECT * FROM (VALUES " + rows + ") v" + current + ";\n";
     }
-    if (!eeprom.empty()) {
-        sql += "INSERT INTO eeprom_sessions(id, run_id, stand, kind, file, blocks, mismatches, outcome, started_at, "
-               "ended_at) SELECT * FROM (VALUES ";
-        for (size_t i = 0; i < eeprom.size(); ++i) {
-            const EepromSessionRecord_T& e = eeprom[i];
-            sql += std::string(i ? ", " : "") + "(" + Lit(c, e.id) + ", " + id + ", " + Lit(c, e.stand) + ", " +
-                   Lit(c, e.kind) + ", " + Lit(c, e.file) + ", " + std::to_string(e.blocks) + ", " +
-                   std::to_string(e.mismatches) + ", " + Lit(c, e.outcome) + ", " + TimeLit(c, e.startedAt) + ", " +
-                   TimeLit(c, e.endedAt) + ")";
-        }
-        sql += ") v" + current + ";\n";
-    }
+    if (!eeprom.empty()) sql += "INSERT INTO eeprom_sessions " + EepromValues(c, eeprom, id) + current + ";\n";
     sql += "COMMIT;";
+    return Exec(c, sql, error);
+}
+
+bool TPgForwarder::SendEepromSessions(pg_conn* c, const std::vector<EepromSessionRecord_T>& sessions,
+                                      std::string& error) {
+    if (sessions.empty()) return true;
+    // A session written again at the stand (the same id) replaces the one at the server.
+    std::string sql = "INSERT INTO eeprom_sessions " + EepromValues(c, sessions, "NULL::text") +
+                      " ON CONFLICT (id) DO UPDATE SET ";
+    static const char* const kUpdated[] = {"stand", "kind", "file", "blocks", "mismatches", "outcome", "started_at",
+                                           "ended_at"};
+    for (size_t i = 0; i < std::size(kUpdated); ++i)
+        sql += std::string(i ? ", " : "") + kUpdated[i] + " = EXCLUDED." + kUpdated[i];
     return Exec(c, sql, error);
 }
 
@@ -257,7 +273,7 @@ bool TPgForwarder::ForwardDue(TRunStore& store, std::string& error) {
     for (;;) {
         const auto due = store.PendingRuns(session_, 100, error);
         if (!error.empty()) return false;
-        if (due.empty()) return true;
+        if (due.empty()) return ForwardEeprom(store, error);
         std::vector<TRunStore::Pending_T> sent;
         bool ok = true;
         for (const auto& d : due) {
@@ -293,6 +309,26 @@ bool TPgForwarder::ForwardDue(TRunStore& store, std::string& error) {
         if (!ok) return false;
         std::lock_guard<std::mutex> lock(mutex_);
         if (stop_) return true;
+    }
+}
+
+bool TPgForwarder::ForwardEeprom(TRunStore& store, std::string& error) {
+    for (;;) {
+        const auto due = store.PendingEepromSessions(100, error);
+        if (!error.empty()) return false;
+        if (due.empty()) return true;
+        if (!SendEepromSessions(conn_, due, error)) {
+            error = "База завода не приняла сеансы ПЗУ: " + Clean(error);
+            return false;
+        }
+        std::vector<std::string> ids;
+        for (const auto& e : due) ids.push_back(e.id);
+        std::string markError;
+        if (!Flush(markError)) {
+            error = "База завода не подтвердила запись: " + Clean(markError);
+            return false;
+        }
+        if (!store.MarkEepromSent(ids, error)) return false;
     }
 }
 

@@ -44,11 +44,16 @@ public:
     static bool SendRun(pg_conn* conn, const RunRecord_T& run, int64_t revision,
                         const std::vector<EepromSessionRecord_T>& eeprom, std::string& error);
 
+    // EEPROM sessions made with no run, in one transaction.
+    static bool SendEepromSessions(pg_conn* conn, const std::vector<EepromSessionRecord_T>& sessions,
+                                   std::string& error);
+
 private:
     void Loop();
     bool Connect(std::string& error);
     void Disconnect();
     bool ForwardDue(TRunStore& store, std::string& error);
+    bool ForwardEeprom(TRunStore& store, std::string& error);
     bool Flush(std::string& error);
     void SetPending(int n);
     std::string Clean(const std::string& message) const;

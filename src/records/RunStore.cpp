@@ -46,7 +46,13 @@ CREATE INDEX runs_started ON runs(started_at);
 CREATE INDEX runs_outbox ON runs(sent_revision, revision);
 )";
 
-constexpr const char* kMigrations[] = {kSchema1, kSchema2};
+// EEPROM sessions made with no run open go to the plant on their own.
+constexpr const char* kSchema3 = R"(
+ALTER TABLE eeprom_sessions ADD COLUMN sent INTEGER NOT NULL DEFAULT 0;
+CREATE INDEX eeprom_outbox ON eeprom_sessions(sent) WHERE run_id IS NULL;
+)";
+
+constexpr const char* kMigrations[] = {kSchema1, kSchema2, kSchema3};
 static_assert(sizeof kMigrations / sizeof *kMigrations == TRunStore::kSchemaVersion);
 
 // The columns row, parameter, low, high, control, measured, result, passed, attempts,
@@ -72,6 +78,21 @@ RunPassport_T ReadPassport(const TSqliteStatement& s, int first) {
     for (int i = 0; i < 5; ++i) p.versions[i] = static_cast<int>(s.Int(first + 1 + i));
     p.firmwareDate = s.Text(first + 6);
     return p;
+}
+
+EepromSessionRecord_T ReadEepromSession(const TSqliteStatement& s) {
+    EepromSessionRecord_T e;
+    e.id = s.Text(0);
+    e.runId = s.Text(1);
+    e.stand = s.Text(2);
+    e.kind = s.Text(3);
+    e.file = s.Text(4);
+    e.blocks = static_cast<int>(s.Int(5));
+    e.mismatches = static_cast<int>(s.Int(6));
+    e.outcome = s.Text(7);
+    e.startedAt = s.Text(8);
+    e.endedAt = s.Text(9);
+    return e;
 }
 
 }  // namespace
@@ -417,24 +438,35 @@ std::vector<EepromSessionRecord_T> TRunStore::EepromSessions(const std::string& 
             s.BindNull(1);
         else
             s.Bind(1, runId);
-        while (s.Step()) {
-            EepromSessionRecord_T e;
-            e.id = s.Text(0);
-            e.runId = s.Text(1);
-            e.stand = s.Text(2);
-            e.kind = s.Text(3);
-            e.file = s.Text(4);
-            e.blocks = static_cast<int>(s.Int(5));
-            e.mismatches = static_cast<int>(s.Int(6));
-            e.outcome = s.Text(7);
-            e.startedAt = s.Text(8);
-            e.endedAt = s.Text(9);
-            out.push_back(std::move(e));
-        }
+        while (s.Step()) out.push_back(ReadEepromSession(s));
     } catch (const TSqliteError& e) {
         error = Describe(e);
     }
     return out;
+}
+
+std::vector<EepromSessionRecord_T> TRunStore::PendingEepromSessions(int limit, std::string& error) {
+    std::vector<EepromSessionRecord_T> out;
+    try {
+        TSqliteStatement s(db_.Handle(),
+                           "SELECT id, run_id, stand, kind, file, blocks, mismatches, outcome, started_at, ended_at "
+                           "FROM eeprom_sessions WHERE run_id IS NULL AND sent = 0 ORDER BY rowid LIMIT ?");
+        s.Bind(1, limit);
+        while (s.Step()) out.push_back(ReadEepromSession(s));
+    } catch (const TSqliteError& e) {
+        error = Describe(e);
+    }
+    return out;
+}
+
+bool TRunStore::MarkEepromSent(const std::vector<std::string>& ids, std::string& error) {
+    return Write(error, [&] {
+        TSqliteStatement s(db_.Handle(), "UPDATE eeprom_sessions SET sent = 1 WHERE id = ?");
+        for (const std::string& id : ids) {
+            s.Reset();
+            s.Bind(1, id).Run();
+        }
+    });
 }
 
 std::vector<MeasurementExport_T> TRunStore::Measurements(const std::string& from, const std::string& to,

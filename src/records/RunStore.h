@@ -22,6 +22,24 @@ struct MeasurementExport_T {
     MeasurementRecord_T m;
 };
 
+// Where the records are read from: the stand's own file or the plant's database. Every call
+// answers what it found and leaves a message for people in `error` when it failed.
+class TRecordsSource {
+public:
+    virtual ~TRecordsSource() = default;
+    // The last `count` runs, newest first.
+    virtual std::vector<RunSummary_T> LastRuns(int count, std::string& error) = 0;
+    // Every run of a serial, oldest first, with the rows that failed.
+    virtual std::vector<RunSummary_T> SerialHistory(const std::string& serial, std::string& error) = 0;
+    // A run by its id or an unambiguous beginning of it.
+    virtual std::optional<RunRecord_T> LoadRun(const std::string& idOrPrefix, std::string& error) = 0;
+    // The EEPROM sessions of a run; of none (an empty id): those made with no run open.
+    virtual std::vector<EepromSessionRecord_T> EepromSessions(const std::string& runId, std::string& error) = 0;
+    // Measurements of the runs started on the days from..to ("YYYY-MM-DD"; empty: no bound).
+    virtual std::vector<MeasurementExport_T> Measurements(const std::string& from, const std::string& to,
+                                                          std::string& error) = 0;
+};
+
 // A stand's own records: an SQLite file in WAL mode with synchronous=FULL, so that what was
 // committed survives a crash or a cut power. Every write is one transaction. The file is also
 // the outbox of the plant's database: each run carries a revision, and the revision that
@@ -29,10 +47,11 @@ struct MeasurementExport_T {
 //
 // Every call catches SQLite's failures and answers false with a message for the operator; a
 // failed write leaves what was stored as it was.
-class TRunStore {
+class TRunStore : public TRecordsSource {
 public:
-    // 1: the first tables; 2: the run's whole tag, passport, attempts, EEPROM sessions, outbox.
-    static constexpr int kSchemaVersion = 2;
+    // 1: the first tables; 2: the run's whole tag, passport, attempts, EEPROM sessions, outbox;
+    // 3: the outbox of EEPROM sessions made with no run.
+    static constexpr int kSchemaVersion = 3;
 
     bool Open(const std::string& path, std::string& error, bool readOnly = false);
     void Close() { db_.Close(); }
@@ -53,17 +72,12 @@ public:
     // Many runs in one transaction (imports and benchmarks).
     bool AddRuns(const std::vector<RunRecord_T>& runs, std::string& error);
 
-    // The last `count` runs, newest first.
-    std::vector<RunSummary_T> LastRuns(int count, std::string& error);
-    // Every run of a serial, oldest first, with the rows that failed.
-    std::vector<RunSummary_T> SerialHistory(const std::string& serial, std::string& error);
-    // A run by its id or an unambiguous beginning of it.
-    std::optional<RunRecord_T> LoadRun(const std::string& idOrPrefix, std::string& error);
-    // The EEPROM sessions of a run; of none (an empty id): those made with no run open.
-    std::vector<EepromSessionRecord_T> EepromSessions(const std::string& runId, std::string& error);
-    // Measurements of the runs started on the days from..to ("YYYY-MM-DD"; empty: no bound).
+    std::vector<RunSummary_T> LastRuns(int count, std::string& error) override;
+    std::vector<RunSummary_T> SerialHistory(const std::string& serial, std::string& error) override;
+    std::optional<RunRecord_T> LoadRun(const std::string& idOrPrefix, std::string& error) override;
+    std::vector<EepromSessionRecord_T> EepromSessions(const std::string& runId, std::string& error) override;
     std::vector<MeasurementExport_T> Measurements(const std::string& from, const std::string& to,
-                                                  std::string& error);
+                                                  std::string& error) override;
 
     // The outbox: runs whose last revision has not reached the plant, oldest first. A run of
     // this program start goes only once it ended; one left incomplete by an earlier start goes
@@ -74,6 +88,9 @@ public:
     };
     std::vector<Pending_T> PendingRuns(const std::string& currentSession, int limit, std::string& error);
     int PendingCount(const std::string& currentSession, std::string& error);
+    // EEPROM sessions made with no run open that have not reached the plant, oldest first.
+    std::vector<EepromSessionRecord_T> PendingEepromSessions(int limit, std::string& error);
+    bool MarkEepromSent(const std::vector<std::string>& ids, std::string& error);
     // The plant holds `revision` of the run.
     bool MarkSent(const std::string& runId, int64_t revision, std::string& error);
     bool MarkSent(const std::vector<Pending_T>& runs, std::string& error);

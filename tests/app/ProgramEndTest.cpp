@@ -42,9 +42,8 @@ std::string Run(const std::string& command) {
 
 bool Have(const char* tool) { return !Run(std::string("command -v ") + tool).empty(); }
 
-// An X server of its own, on the display number it chose; what it says goes to `log`. It must not
-// reset when its last client leaves: a reset writes the number again, to a pipe closed by then,
-// and the server dies of it.
+// An X server of its own, on the display number it chose; what it says goes to `log`. It does not
+// reset when its last client leaves, so one server serves the whole test.
 class VirtualDisplay {
 public:
     explicit VirtualDisplay(const std::string& log) {
@@ -61,10 +60,13 @@ public:
             _exit(127);
         }
         close(fds[1]);
-        char buf[16] = {};
-        const ssize_t n = read(fds[0], buf, sizeof buf - 1);
+        // The server writes the number and its line end in two writes and dies when the second
+        // finds the pipe closed, so the pipe stays open until the whole line is in.
+        std::string number;
+        char c = 0;
+        while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
         close(fds[0]);
-        if (n > 0) display_ = ":" + std::string(buf, static_cast<size_t>(n - (buf[n - 1] == '\n' ? 1 : 0)));
+        if (!number.empty() && c == '\n') display_ = ":" + number;
     }
     ~VirtualDisplay() {
         if (pid_ > 0) {

@@ -178,3 +178,106 @@ TEST(PgForwarder, TwoStandsForwardIntoOneDatabaseAtOnce) {
     EXPECT_EQ(pg.Query("SELECT stand || ':' || count(*) FROM runs GROUP BY stand ORDER BY stand"), "A:150\nB:150");
     EXPECT_EQ(pg.Query("SELECT count(*) FROM measurements"), "2400");
 }
+
+namespace {
+
+std::string Shell(const std::string& command, int* status = nullptr) {
+    std::string out;
+    FILE* p = popen(command.c_str(), "r");
+    if (!p) return out;
+    char buf[512];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    const int rc = pclose(p);
+    if (status) *status = WEXITSTATUS(rc);
+    return out;
+}
+
+EepromSessionRecord_T Session(const std::string& id, const std::string& runId, const std::string& outcome) {
+    EepromSessionRecord_T e;
+    e.id = id;
+    e.runId = runId;
+    e.stand = "Стенд 1";
+    e.kind = "programming";
+    e.file = "pzu/ВОЛТАР.pzu";
+    e.blocks = 64;
+    e.mismatches = outcome == "passed" ? 0 : 3;
+    e.outcome = outcome;
+    e.startedAt = "2026-12-08T09:00:00.250+03:00";
+    e.endedAt = "2026-12-08T09:01:30.000+03:00";
+    return e;
+}
+
+}  // namespace
+
+TEST(PgForwarder, TheToolReadsThePlantsDatabaseAsItReadsTheStandsFile) {
+    PgServer pg;
+    SKIP_WITHOUT_SERVER(pg);
+    TempDir dir;
+    const std::string path = dir.File("runs.sqlite");
+    std::string error;
+    {
+        TRunStore store;
+        ASSERT_TRUE(store.Open(path, error)) << error;
+        std::vector<RunRecord_T> runs;
+        for (int i = 0; i < 3; ++i) {
+            RunRecord_T r = MakeRun("Стенд 1", i);
+            r.id = "a1b2c3d4-0000-4000-8000-00000000000" + std::to_string(i);
+            r.serial = "77-1";
+            r.startedAt = "2026-12-0" + std::to_string(7 + i) + "T10:0" + std::to_string(i) + ":00.125+03:00";
+            r.endedAt = "2026-12-0" + std::to_string(7 + i) + "T10:1" + std::to_string(i) + ":00.000+03:00";
+            for (CheckRecord_T& c : r.checks) c.startedAt = r.startedAt, c.endedAt = r.endedAt;
+            r.checks[1].rows[0].passed = false;
+            r.checks[1].rows[0].result = "ОШИБКА";
+            runs.push_back(r);
+        }
+        runs[2].checks[0].startedAt.clear();  // a check the program died in has no times
+        ASSERT_TRUE(store.AddRuns(runs, error)) << error;
+        ASSERT_TRUE(store.AddEepromSession(Session("e-run", runs[1].id, "passed"), error)) << error;
+        ASSERT_TRUE(store.AddEepromSession(Session("e-alone", "", "failed"), error)) << error;
+    }
+    TPgForwarder forwarder(path, pg.ConnInfo(), "now");
+    ASSERT_TRUE(forwarder.ForwardAll(error)) << error;
+    EXPECT_EQ(pg.Query("SELECT id || ' ' || coalesce(run_id, '-') FROM eeprom_sessions ORDER BY id"),
+              "e-alone -\ne-run a1b2c3d4-0000-4000-8000-000000000001");
+
+    // Times in the zone the stand wrote them in, so that both answers are the same text.
+    const std::string tool = std::string("PGTZ=Europe/Moscow ") + STAND_RECORDS_BINARY;
+    const std::string local = tool + " --db " + path + " ";
+    const std::string plant = tool + " --postgres '" + pg.ConnInfo() + "' ";
+    for (const std::string command : {"runs", "serial 77-1", "show a1b2c3d4-0000-4000-8000-000000000001",
+                                      "show a1b2c3d4-0000-4000-8000-000000000002", "export --json a1b2c3d4-0000-4000-8000-000000000001"}) {
+        int status = -1;
+        const std::string fromFile = Shell(local + command + " 2>&1");
+        EXPECT_EQ(Shell(plant + command + " 2>&1", &status), fromFile) << command;
+        EXPECT_EQ(status, 0) << command;
+        EXPECT_NE(fromFile.find("77-1"), std::string::npos) << fromFile;
+    }
+    EXPECT_NE(Shell(plant + "serial 77-1").find("Связь: R'1 15.5 (10..20) ОШИБКА"), std::string::npos);
+    EXPECT_NE(Shell(plant + "show a1b2c3d4-0000-4000-8000-000000000001").find("pzu/ВОЛТАР.pzu"), std::string::npos);
+    ASSERT_EQ(Shell(local + "export --csv " + dir.File("a.csv") + " --from 2026-12-08 --to 2026-12-09"),
+              "Записано строк измерений: 16\n");
+    ASSERT_EQ(Shell(plant + "export --csv " + dir.File("b.csv") + " --from 2026-12-08 --to 2026-12-09"),
+              "Записано строк измерений: 16\n");
+    EXPECT_EQ(dir.Read("a.csv"), dir.Read("b.csv"));
+    int status = -1;
+    EXPECT_EQ(Shell(plant + "show a1b2c3d4-0000-4000-8000 2>&1", &status),
+              "stand-records: Начало a1b2c3d4-0000-4000-8000 подходит к нескольким испытаниям; укажите больше знаков.\n");
+    EXPECT_EQ(status, 1);
+
+    // A session made again at the stand replaces the one at the server.
+    {
+        TRunStore store;
+        ASSERT_TRUE(store.Open(path, error)) << error;
+        ASSERT_TRUE(store.AddEepromSession(Session("e-alone", "", "passed"), error)) << error;
+    }
+    ASSERT_TRUE(forwarder.ForwardAll(error)) << error;
+    EXPECT_EQ(pg.Query("SELECT outcome || ' ' || mismatches FROM eeprom_sessions WHERE id = 'e-alone'"), "passed 0");
+
+    // A server that is not there: named, without the password.
+    pg.Stop();
+    const std::string away = Shell(tool + " --postgres '" + pg.ConnInfo() + " password=Секрет' runs 2>&1", &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(away.find("Нет связи с базой завода"), std::string::npos) << away;
+    EXPECT_EQ(away.find("Секрет"), std::string::npos) << away;
+}

@@ -5,15 +5,18 @@
 #include <vector>
 
 #include "platform/Paths.h"
+#include "records/PgRecords.h"
 #include "records/RecordsReport.h"
 #include "records/RunStore.h"
 
 namespace {
 
 const char* kUsage =
-    "Использование: stand-records [--db ФАЙЛ] КОМАНДА\n"
+    "Использование: stand-records [--db ФАЙЛ | --postgres СТРОКА_ПОДКЛЮЧЕНИЯ] КОМАНДА\n"
     "\n"
-    "Записи испытаний стенда (по умолчанию data/runs.sqlite в текущей папке).\n"
+    "Записи испытаний стенда (по умолчанию data/runs.sqlite в текущей папке) или базы завода\n"
+    "PostgreSQL (строка подключения libpq, например \"host=db dbname=stand user=qa\"; время\n"
+    "в часовом поясе сервера или PGTZ).\n"
     "  runs [-n N]                     последние испытания (по умолчанию 20)\n"
     "  serial НОМЕР                    все испытания станции с этим заводским номером и\n"
     "                                  строки, не прошедшие проверку\n"
@@ -31,19 +34,25 @@ int Fail(const std::string& message) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    std::string db = "data/runs.sqlite";
-    if (args.size() >= 2 && args[0] == "--db") {
-        db = args[1];
+    std::string db = "data/runs.sqlite", postgres;
+    while (args.size() >= 2 && (args[0] == "--db" || args[0] == "--postgres")) {
+        (args[0] == "--db" ? db : postgres) = args[1];
         args.erase(args.begin(), args.begin() + 2);
     }
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         std::fputs(kUsage, args.empty() ? stderr : stdout);
         return args.empty() ? 2 : 0;
     }
-    if (!platform::IsRegularFile(db)) return Fail("файл записей " + db + " не найден");
-    TRunStore store;
+    TRunStore file;
+    TPgRecords plant;
     std::string error;
-    if (!store.Open(db, error, true)) return Fail(error);
+    if (postgres.empty()) {
+        if (!platform::IsRegularFile(db)) return Fail("файл записей " + db + " не найден");
+        if (!file.Open(db, error, true)) return Fail(error);
+    } else if (!plant.Open(postgres, error)) {
+        return Fail(error);
+    }
+    TRecordsSource& store = postgres.empty() ? static_cast<TRecordsSource&>(file) : plant;
     std::string out;
     const std::string& command = args[0];
     if (command == "runs") {

@@ -1,0 +1,261 @@
+#include "records/PgRecords.h"
+
+#include <libpq-fe.h>
+
+#include <map>
+#include <memory>
+
+#include "records/PgForwarder.h"
+
+namespace {
+
+// Times as the stand writes them: "2026-12-09T05:41:07.123+03:00".
+std::string Time(const std::string& column) {
+    return "coalesce(to_char(" + column + ", 'YYYY-MM-DD\"T\"HH24:MI:SS.MSTZH:TZM'), '')";
+}
+
+// One answer of the server; NULL reads as an empty text and as 0.
+class Result {
+public:
+    explicit Result(PGresult* r) : r_(r, PQclear) {}
+    bool Ok() const {
+        const ExecStatusType st = PQresultStatus(r_.get());
+        return st == PGRES_TUPLES_OK || st == PGRES_COMMAND_OK;
+    }
+    std::string Error() const {
+        std::string e = PQresultErrorMessage(r_.get());
+        while (!e.empty() && (e.back() == '\n' || e.back() == ' ')) e.pop_back();
+        return e;
+    }
+    int Rows() const { return PQntuples(r_.get()); }
+    bool IsNull(int row, int col) const { return PQgetisnull(r_.get(), row, col) != 0; }
+    std::string Text(int row, int col) const { return PQgetvalue(r_.get(), row, col); }
+    int Int(int row, int col) const { return IsNull(row, col) ? 0 : std::atoi(PQgetvalue(r_.get(), row, col)); }
+
+private:
+    std::unique_ptr<PGresult, void (*)(PGresult*)> r_;
+};
+
+Result Query(pg_conn* c, const std::string& sql, std::initializer_list<std::string> params, std::string& error) {
+    std::vector<const char*> values;
+    for (const std::string& p : params) values.push_back(p.c_str());
+    Result r(PQexecParams(c, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr, 0));
+    if (!r.Ok()) error = "База завода не ответила на запрос: " + r.Error();
+    return r;
+}
+
+const std::string kSummaryColumns = "r.id, r.stand, r.serial, r.device, r.operator, r.script, " + Time("r.started_at") +
+                                    ", " + Time("r.ended_at") +
+                                    ", r.outcome, (SELECT count(*) FROM checks c WHERE c.run_id = r.id)";
+
+RunSummary_T ReadSummary(const Result& s, int row) {
+    RunSummary_T r;
+    r.id = s.Text(row, 0);
+    r.stand = s.Text(row, 1);
+    r.serial = s.Text(row, 2);
+    r.device = s.Text(row, 3);
+    r.operatorName = s.Text(row, 4);
+    r.script = s.Text(row, 5);
+    r.startedAt = s.Text(row, 6);
+    r.endedAt = s.Text(row, 7);
+    r.outcome = OutcomeFromName(s.Text(row, 8));
+    r.checks = s.Int(row, 9);
+    return r;
+}
+
+// The columns row, parameter, low, high, control, measured, result, passed, attempts,
+// in_protocol from `first` on.
+MeasurementRecord_T ReadMeasurement(const Result& s, int row, int first) {
+    MeasurementRecord_T m;
+    m.row = s.Int(row, first);
+    m.parameter = s.Text(row, first + 1);
+    m.low = s.Text(row, first + 2);
+    m.high = s.Text(row, first + 3);
+    m.control = s.Text(row, first + 4);
+    m.measured = s.Text(row, first + 5);
+    m.result = s.Text(row, first + 6);
+    if (!s.IsNull(row, first + 7)) m.passed = s.Text(row, first + 7) == "t";
+    m.attempts = s.IsNull(row, first + 8) ? 1 : s.Int(row, first + 8);
+    m.inProtocol = s.Text(row, first + 9) == "t";
+    return m;
+}
+
+const char* kMeasurementColumns = "m.row, m.parameter, m.low, m.high, m.control, m.measured, m.result, m.passed, "
+                                  "m.attempts, m.in_protocol";
+
+}  // namespace
+
+TPgRecords::~TPgRecords() {
+    if (conn_) PQfinish(conn_);
+}
+
+bool TPgRecords::Open(const std::string& conninfo, std::string& error) {
+    conninfo_ = conninfo;
+    const char* keys[] = {"dbname", "connect_timeout", nullptr};
+    const char* values[] = {conninfo.c_str(), "10", nullptr};
+    conn_ = PQconnectdbParams(keys, values, 1);
+    if (PQstatus(conn_) != CONNECTION_OK) {
+        std::string why = PQerrorMessage(conn_);
+        while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
+        error = "Нет связи с базой завода (" + TPgForwarder::Redacted(conninfo) + "): " + why;
+        return false;
+    }
+    PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+    PQclear(PQexec(conn_, "SET client_encoding TO 'UTF8'"));
+    const Result r(PQexec(conn_, "SELECT to_regclass('runs') IS NOT NULL AND to_regclass('eeprom_sessions') IS NOT NULL"));
+    if (!r.Ok() || r.Text(0, 0) != "t") {
+        error = "В базе завода (" + TPgForwarder::Redacted(conninfo) +
+                ") нет таблиц записей испытаний: ни один стенд ещё не передавал в неё испытания.";
+        return false;
+    }
+    return true;
+}
+
+std::vector<RunSummary_T> TPgRecords::LastRuns(int count, std::string& error) {
+    std::vector<RunSummary_T> out;
+    const Result s = Query(conn_, "SELECT " + kSummaryColumns +
+                                      " FROM runs r ORDER BY r.started_at DESC NULLS LAST, r.received_at DESC LIMIT $1",
+                           {std::to_string(count)}, error);
+    for (int i = 0; i < s.Rows(); ++i) out.push_back(ReadSummary(s, i));
+    return out;
+}
+
+std::vector<RunSummary_T> TPgRecords::SerialHistory(const std::string& serial, std::string& error) {
+    std::vector<RunSummary_T> out;
+    const Result s = Query(conn_, "SELECT " + kSummaryColumns +
+                                      " FROM runs r WHERE r.serial = $1 ORDER BY r.started_at, r.received_at",
+                           {serial}, error);
+    std::map<std::string, size_t> index;
+    for (int i = 0; i < s.Rows(); ++i) {
+        index[s.Text(i, 0)] = out.size();
+        out.push_back(ReadSummary(s, i));
+    }
+    const Result f = Query(conn_,
+                           "SELECT m.run_id, c.title, m.parameter, m.measured, m.low, m.high, m.result "
+                           "FROM runs r JOIN measurements m ON m.run_id = r.id "
+                           "JOIN checks c ON c.run_id = m.run_id AND c.position = m.check_position "
+                           "WHERE r.serial = $1 AND m.passed = false ORDER BY m.run_id, m.check_position, m.row",
+                           {serial}, error);
+    for (int i = 0; i < f.Rows(); ++i) {
+        const auto it = index.find(f.Text(i, 0));
+        if (it == index.end()) continue;
+        out[it->second].failingRows.push_back(f.Text(i, 1) + ": " + f.Text(i, 2) + " " + f.Text(i, 3) + " (" +
+                                              f.Text(i, 4) + ".." + f.Text(i, 5) + ") " + f.Text(i, 6));
+    }
+    return out;
+}
+
+std::optional<RunRecord_T> TPgRecords::LoadRun(const std::string& idOrPrefix, std::string& error) {
+    const std::string columns = "id, session, stand, program_version, device, device_kind, serial, operator, cause, "
+                                "remarks, script, script_version, script_sha256, " +
+                                Time("started_at") + ", " + Time("ended_at") +
+                                ", outcome, protocol_file, archive_file, logical_number, v_cp, v_kk, v_rg, v_izm, "
+                                "v_pzu, firmware_date";
+    const bool prefix = idOrPrefix.size() >= 4;
+    const Result s = Query(conn_,
+                           "SELECT " + columns + " FROM runs WHERE id = $1 UNION ALL (SELECT " + columns +
+                               " FROM runs WHERE $2 AND starts_with(id, $1) AND id <> $1 LIMIT 2) LIMIT 2",
+                           {idOrPrefix, prefix ? "true" : "false"}, error);
+    if (!error.empty()) return std::nullopt;
+    if (s.Rows() == 0) {
+        error = "Испытание " + idOrPrefix + " не найдено.";
+        return std::nullopt;
+    }
+    if (s.Rows() > 1) {
+        error = "Начало " + idOrPrefix + " подходит к нескольким испытаниям; укажите больше знаков.";
+        return std::nullopt;
+    }
+    RunRecord_T r;
+    std::string* fields[] = {&r.id,       &r.session,       &r.stand,        &r.programVersion, &r.device,
+                             &r.deviceKind, &r.serial,      &r.operatorName, &r.cause,          &r.remarks,
+                             &r.script,   &r.scriptVersion, &r.scriptSha256, &r.startedAt,      &r.endedAt};
+    for (int i = 0; i < 15; ++i) *fields[i] = s.Text(0, i);
+    r.outcome = OutcomeFromName(s.Text(0, 15));
+    r.protocolFile = s.Text(0, 16);
+    r.archiveFile = s.Text(0, 17);
+    if (!s.IsNull(0, 18)) {
+        RunPassport_T p;
+        p.logicalNumber = s.Int(0, 18);
+        for (int k = 0; k < 5; ++k) p.versions[k] = s.Int(0, 19 + k);
+        p.firmwareDate = s.Text(0, 24);
+        r.passport = p;
+    }
+    const Result c = Query(conn_,
+                           "SELECT position, number, title, outcome, " + Time("started_at") + ", " + Time("ended_at") +
+                               " FROM checks WHERE run_id = $1 ORDER BY position",
+                           {r.id}, error);
+    for (int i = 0; i < c.Rows(); ++i) {
+        CheckRecord_T k;
+        k.position = c.Int(i, 0);
+        k.number = c.Int(i, 1);
+        k.title = c.Text(i, 2);
+        k.outcome = OutcomeFromName(c.Text(i, 3));
+        k.startedAt = c.Text(i, 4);
+        k.endedAt = c.Text(i, 5);
+        r.checks.push_back(std::move(k));
+    }
+    const Result m = Query(conn_,
+                           std::string("SELECT m.check_position, ") + kMeasurementColumns +
+                               " FROM measurements m WHERE m.run_id = $1 ORDER BY m.check_position, m.row",
+                           {r.id}, error);
+    for (int i = 0; i < m.Rows(); ++i) {
+        const int position = m.Int(i, 0);
+        for (CheckRecord_T& k : r.checks)
+            if (k.position == position) k.rows.push_back(ReadMeasurement(m, i, 1));
+    }
+    if (!error.empty()) return std::nullopt;
+    return r;
+}
+
+std::vector<EepromSessionRecord_T> TPgRecords::EepromSessions(const std::string& runId, std::string& error) {
+    std::vector<EepromSessionRecord_T> out;
+    // An empty id asks for the sessions with no run.
+    const Result s = Query(conn_,
+                           "SELECT id, coalesce(run_id, ''), stand, kind, file, blocks, mismatches, outcome, " +
+                               Time("started_at") + ", " + Time("ended_at") +
+                               " FROM eeprom_sessions WHERE run_id IS NOT DISTINCT FROM NULLIF($1, '') "
+                               "ORDER BY started_at, id",
+                           {runId}, error);
+    for (int i = 0; i < s.Rows(); ++i) {
+        EepromSessionRecord_T e;
+        e.id = s.Text(i, 0);
+        e.runId = s.Text(i, 1);
+        e.stand = s.Text(i, 2);
+        e.kind = s.Text(i, 3);
+        e.file = s.Text(i, 4);
+        e.blocks = s.Int(i, 5);
+        e.mismatches = s.Int(i, 6);
+        e.outcome = s.Text(i, 7);
+        e.startedAt = s.Text(i, 8);
+        e.endedAt = s.Text(i, 9);
+        out.push_back(std::move(e));
+    }
+    return out;
+}
+
+std::vector<MeasurementExport_T> TPgRecords::Measurements(const std::string& from, const std::string& to,
+                                                          std::string& error) {
+    std::vector<MeasurementExport_T> out;
+    // A day is a day of the session's time zone.
+    const Result s = Query(conn_,
+                           "SELECT r.id, r.stand, r.serial, " + Time("r.started_at") + ", c.title, m.check_position, " +
+                               kMeasurementColumns +
+                               " FROM measurements m JOIN runs r ON r.id = m.run_id "
+                               "JOIN checks c ON c.run_id = m.run_id AND c.position = m.check_position "
+                               "WHERE ($1 = '' OR r.started_at::date >= NULLIF($1, '')::date) "
+                               "AND ($2 = '' OR r.started_at::date <= NULLIF($2, '')::date) "
+                               "ORDER BY r.started_at, r.id, m.check_position, m.row",
+                           {from, to}, error);
+    for (int i = 0; i < s.Rows(); ++i) {
+        MeasurementExport_T e;
+        e.runId = s.Text(i, 0);
+        e.stand = s.Text(i, 1);
+        e.serial = s.Text(i, 2);
+        e.startedAt = s.Text(i, 3);
+        e.checkTitle = s.Text(i, 4);
+        e.checkPosition = s.Int(i, 5);
+        e.m = ReadMeasurement(s, i, 6);
+        out.push_back(std::move(e));
+    }
+    return out;
+}

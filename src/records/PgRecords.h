@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+#include "records/RunStore.h"
+
+struct pg_conn;
+
+// The plant's database read as the stand's file is read: the same listings from the runs that
+// the stands forwarded. Times come in the session's time zone (the server's, or PGTZ).
+class TPgRecords : public TRecordsSource {
+public:
+    TPgRecords() = default;
+    TPgRecords(const TPgRecords&) = delete;
+    TPgRecords& operator=(const TPgRecords&) = delete;
+    ~TPgRecords() override;
+
+    // `conninfo` is a libpq connection string; a password in it never reaches a message.
+    bool Open(const std::string& conninfo, std::string& error);
+
+    std::vector<RunSummary_T> LastRuns(int count, std::string& error) override;
+    std::vector<RunSummary_T> SerialHistory(const std::string& serial, std::string& error) override;
+    std::optional<RunRecord_T> LoadRun(const std::string& idOrPrefix, std::string& error) override;
+    std::vector<EepromSessionRecord_T> EepromSessions(const std::string& runId, std::string& error) override;
+    std::vector<MeasurementExport_T> Measurements(const std::string& from, const std::string& to,
+                                                  std::string& error) override;
+
+private:
+    pg_conn* conn_ = nullptr;
+    std::string conninfo_;
+};
