@@ -361,6 +361,9 @@ void TPgForwarder::Loop() {
         if (!ok) {
             Disconnect();
             ++failures;
+            // The operator sees what waits while the server is away, not only once it is back.
+            std::string countError;
+            if (store.IsOpen()) SetPending(store.PendingCount(session_, countError));
         } else {
             failures = 0;
         }
@@ -374,9 +377,17 @@ void TPgForwarder::Loop() {
             // Until a run ends; now and then anyway, for runs another program put in the file.
             wake_.wait_for(lock, std::chrono::seconds(30), [this] { return stop_ || woken_; });
         } else {
-            // A server that is away is asked again later and later; a run that ends meanwhile waits.
-            const auto delay = std::chrono::milliseconds(std::min(60000, 1000 << std::min(failures - 1, 6)));
-            wake_.wait_for(lock, delay, [this] { return stop_; });
+            // A server that is away is asked again later and later; a run that ends meanwhile
+            // waits, but is counted at once.
+            const auto until = std::chrono::steady_clock::now() +
+                               std::chrono::milliseconds(std::min(60000, 1000 << std::min(failures - 1, 6)));
+            while (wake_.wait_until(lock, until, [this] { return stop_ || woken_; }) && !stop_) {
+                woken_ = false;
+                lock.unlock();
+                std::string countError;
+                if (store.IsOpen()) SetPending(store.PendingCount(session_, countError));
+                lock.lock();
+            }
         }
         woken_ = false;
         if (stop_) return;

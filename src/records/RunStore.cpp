@@ -1,5 +1,8 @@
 #include "records/RunStore.h"
 
+#include <sys/statvfs.h>
+#include <unistd.h>
+
 #include <map>
 
 namespace {
@@ -95,12 +98,27 @@ EepromSessionRecord_T ReadEepromSession(const TSqliteStatement& s) {
     return e;
 }
 
+// The file, or the folder it would be made in, is on a medium mounted read-only, or is not
+// writable for this user.
+bool WriteProtected(const std::string& path) {
+    struct statvfs fs{};
+    if (access(path.c_str(), F_OK) == 0)
+        return access(path.c_str(), W_OK) != 0 || (statvfs(path.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY));
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    return statvfs(folder.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY);
+}
+
 }  // namespace
 
 std::string TRunStore::Describe(const TSqliteError& e) const {
     const std::string file = "Файл записей испытаний " + path_;
     const std::string after = ". Испытания продолжаются, протоколы пишутся как всегда.";
-    switch (e.Code()) {
+    const int code = e.Code();
+    if ((code == SQLITE_CANTOPEN || code == SQLITE_PERM || code == SQLITE_READONLY) && WriteProtected(path_))
+        return file + " открыт только для чтения (носитель или файл защищён от записи); записи в него не ведутся" +
+               after;
+    switch (code) {
         case SQLITE_NOTADB:
         case SQLITE_CORRUPT: return file + " не является базой SQLite или повреждён; записи в него не ведутся" + after;
         case SQLITE_READONLY: return file + " открыт только для чтения; записи в него не ведутся" + after;
@@ -121,7 +139,18 @@ bool TRunStore::Open(const std::string& path, std::string& error, bool readOnly)
         db_.Open(path, readOnly);
         sqlite3_busy_timeout(db_.Handle(), 5000);
         // The first read finds out whether the file is a database at all.
-        const int64_t version = db_.QueryInt("PRAGMA user_version");
+        int64_t version = 0;
+        try {
+            version = db_.QueryInt("PRAGMA user_version");
+        } catch (const TSqliteError& e) {
+            // A file in WAL mode on a read-only medium cannot be read the usual way, but nothing
+            // can change it there either.
+            if (!readOnly || e.Code() != SQLITE_CANTOPEN || !WriteProtected(path)) throw;
+            db_.OpenImmutable(path);
+            version = db_.QueryInt("PRAGMA user_version");
+        }
+        // SQLite falls back to reading a file it may not write; the stand needs to know now.
+        if (!readOnly && sqlite3_db_readonly(db_.Handle(), "main") == 1) throw TSqliteError(SQLITE_READONLY, "read-only");
         if (version > kSchemaVersion) {
             db_.Close();
             error = "Файл записей испытаний " + path + " создан более новой версией программы (схема " +

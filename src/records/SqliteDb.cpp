@@ -1,5 +1,7 @@
 #include "records/SqliteDb.h"
 
+#include <cstdio>
+
 namespace {
 
 [[noreturn]] void Fail(sqlite3* db, int rc) {
@@ -63,6 +65,29 @@ void TSqliteDb::Open(const std::string& path, bool readOnly) {
     Close();
     const int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
     const int rc = sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        const std::string what = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+        Close();
+        throw TSqliteError(rc & 0xFF, what);
+    }
+    sqlite3_extended_result_codes(db_, 0);
+}
+
+void TSqliteDb::OpenImmutable(const std::string& path) {
+    Close();
+    // As a URI, whose reserved characters in the path are percent-encoded.
+    std::string uri = "file:";
+    for (const unsigned char c : path) {
+        if (c == '%' || c == '?' || c == '#' || c < 0x20) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            uri += hex;
+        } else {
+            uri += static_cast<char>(c);
+        }
+    }
+    uri += "?immutable=1";
+    const int rc = sqlite3_open_v2(uri.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         const std::string what = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
         Close();

@@ -55,6 +55,9 @@ public:
     TSqliteDb& operator=(const TSqliteDb&) = delete;
 
     void Open(const std::string& path, bool readOnly);
+    // A file that nobody can change while it is open (on a read-only medium): read without the
+    // WAL's shared memory, which such a medium cannot hold.
+    void OpenImmutable(const std::string& path);
     void Close();
     bool IsOpen() const { return db_ != nullptr; }
     void Exec(const char* sql);

@@ -7,6 +7,9 @@
 
 #include "SimScenario.h"
 #include "StandRig.h"
+#include "../records/PgServer.h"
+#include "app/ProgramSettings.h"
+#include "app/StandRecords.h"
 #include "records/RunStore.h"
 #include "records/RunStoreWriter.h"
 
@@ -47,6 +50,17 @@ std::vector<std::vector<std::string>> ProtocolRows(const std::string& protocol) 
     return rows;
 }
 
+// The whole script through the start button, with "no" to stopping at the failed step and to
+// the next device.
+void RunTheScript(StandRig& s) {
+    ASSERT_TRUE(s.PrepareAndSelect());
+    s.dialogs.Answer(platform::DialogResult::No);  // "Прекращаю проверку?" at the failed step: no
+    for (int press = 0; press < 12 && s.main->Run().RunActive(); ++press) Press(s);
+    ASSERT_FALSE(s.main->Run().RunActive());
+    s.dialogs.Answer(platform::DialogResult::No);  // no next device
+    Press(s);                                       // the run's end: protocol, viewer, question
+}
+
 }  // namespace
 
 TEST(RunRecordsAtStand, TheRecordedRowsAreTheRowsOfTheProtocol) {
@@ -63,12 +77,7 @@ TEST(RunRecordsAtStand, TheRecordedRowsAreTheRowsOfTheProtocol) {
     s.tag.record.script = "./scn/rec.ini";
     s.tag.record.scriptVersion = "v7";
 
-    ASSERT_TRUE(s.PrepareAndSelect());
-    s.dialogs.Answer(platform::DialogResult::No);  // "Прекращаю проверку?" at the failed step: no
-    for (int press = 0; press < 12 && s.main->Run().RunActive(); ++press) Press(s);
-    ASSERT_FALSE(s.main->Run().RunActive());
-    s.dialogs.Answer(platform::DialogResult::No);  // no next device
-    Press(s);                                       // the run's end: protocol, viewer, question
+    ASSERT_NO_FATAL_FAILURE(RunTheScript(s));
     s.main->Recorder().SetSink(nullptr);
     writer.Flush();
 
@@ -95,4 +104,46 @@ TEST(RunRecordsAtStand, TheRecordedRowsAreTheRowsOfTheProtocol) {
     const auto printed = ProtocolRows(s.Protocol());
     EXPECT_EQ(recorded, printed) << s.Protocol();
     EXPECT_EQ(printed.size(), 3u);
+}
+
+TEST(RunRecordsAtStand, AFileThatCannotServeIsNamedOnTheStatusBarAndTheRunGoesOn) {
+    StandRig s(sim::Scenario_T{}, "rec.ini");
+    s.dir.Write("scn/rec.ini", platform::Utf8ToCp1251(kScript));
+    const std::string notADatabase = "это не база данных\r\n" + std::string(2000, '#');
+    s.dir.Write("data/runs.sqlite", notADatabase);
+    ProgramSettings_T settings;
+    TStandRecords records(*s.main, settings, s.dir.Path());
+    EXPECT_FALSE(records.Active());
+    EXPECT_TRUE(s.main->RecordsPanel()->isVisibleTo(s.main.get()));
+    EXPECT_EQ(s.main->RecordsPanel()->text().toStdString(), "Записи испытаний: ошибка");
+    EXPECT_NE(s.main->RecordsPanel()->toolTip().toStdString().find("не является базой SQLite"), std::string::npos);
+
+    ASSERT_NO_FATAL_FAILURE(RunTheScript(s));
+    EXPECT_EQ(ProtocolRows(s.Protocol()).size(), 3u) << s.Protocol();
+    EXPECT_EQ(s.dir.Read("data/runs.sqlite"), notADatabase);
+}
+
+TEST(RunRecordsAtStand, RunsWaitingForThePlantAreCountedOnTheStatusBarUntilTheServerTakesThem) {
+    PgServer pg;
+    if (!PgServer::Installed()) GTEST_SKIP() << "postgresql-15 is needed (scripts/deps.sh installs it)";
+    ASSERT_TRUE(pg.Ok());
+    ASSERT_TRUE(pg.Stop());
+    StandRig s(sim::Scenario_T{}, "rec.ini");
+    s.dir.Write("scn/rec.ini", platform::Utf8ToCp1251(kScript));
+    ProgramSettings_T settings;
+    settings.recordsPostgres = pg.ConnInfo();
+    settings.standName = "Стенд 3";
+    TStandRecords records(*s.main, settings, s.dir.Path());
+    ASSERT_TRUE(records.Active());
+    QLabel* pending = s.main->RecordsPendingPanel();
+    EXPECT_FALSE(pending->isVisibleTo(s.main.get()));
+
+    ASSERT_NO_FATAL_FAILURE(RunTheScript(s));
+    // The server is away: the ended run waits and the operator sees it at once.
+    EXPECT_TRUE(WaitUntil([&] { return pending->isVisibleTo(s.main.get()); }, 5s));
+    EXPECT_EQ(pending->text().toStdString(), "Не переданы в БД: 1");
+    ASSERT_TRUE(pg.Start());
+    EXPECT_TRUE(WaitUntil([&] { return !pending->isVisibleTo(s.main.get()); }, 70s)) << pending->text().toStdString();
+    EXPECT_EQ(pg.Query("SELECT stand || ' ' || outcome || ' ' || (SELECT count(*) FROM measurements) FROM runs"),
+              "Стенд 3 failed 3");
 }

@@ -263,3 +263,91 @@ TEST(Sha256, DigestsMatchTheStandardsVectorsAndTheSystemTool) {
         EXPECT_EQ(Sha256Hex(bytes), out) << n;
     }
 }
+
+namespace {
+
+// A file system of its own with little room (a tmpfs), which can also be made read-only: what a
+// full disk and a write-protected medium do to the file, as the kernel does it. Needs root.
+class SmallDisk {
+public:
+    explicit SmallDisk(int kilobytes) {
+        char tmpl[] = "/tmp/stand_disk_XXXXXX";
+        if (!mkdtemp(tmpl)) return;
+        path_ = tmpl;
+        mounted_ = Shell("mount -t tmpfs -o size=" + std::to_string(kilobytes) + "k tmpfs " + path_);
+    }
+    ~SmallDisk() {
+        if (mounted_) Shell("umount " + path_);
+        rmdir(path_.c_str());
+    }
+    bool Mounted() const { return mounted_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+    bool MakeReadOnly() { return Shell("mount -o remount,ro " + path_); }
+    // Takes all the room that is left.
+    void Fill() {
+        FILE* f = std::fopen(File("filler").c_str(), "wb");
+        if (!f) return;
+        const std::string block(4096, 'x');
+        while (std::fwrite(block.data(), 1, block.size(), f) == block.size() && std::fflush(f) == 0) {
+        }
+        std::fclose(f);
+    }
+    void Free() { std::remove(File("filler").c_str()); }
+
+private:
+    static bool Shell(const std::string& cmd) { return std::system((cmd + " 2>/dev/null").c_str()) == 0; }
+    std::string path_;
+    bool mounted_ = false;
+};
+
+#define SKIP_WITHOUT_DISK(d) \
+    if (!(d).Mounted()) GTEST_SKIP() << "mounting a tmpfs needs root (CI runs as root)"
+
+}  // namespace
+
+TEST(RunStore, AFullDiskLosesOnlyTheWriteThatDidNotFitAndAReadOnlyMediumIsNamed) {
+    std::string error;
+    {
+        SmallDisk disk(1024);
+        SKIP_WITHOUT_DISK(disk);
+        TRunStore store;
+        ASSERT_TRUE(store.Open(disk.File("runs.sqlite"), error)) << error;
+        ASSERT_TRUE(store.BeginRun(SampleRun("kept", "s"), error)) << error;
+        ASSERT_TRUE(store.AddCheck("kept", SampleCheck(1, false), error)) << error;
+        disk.Fill();
+        bool full = false;
+        for (int k = 2; k < 200 && !full; ++k) full = !store.AddCheck("kept", SampleCheck(k, true), error);
+        ASSERT_TRUE(full);
+        EXPECT_NE(error.find("Нет места на диске для записей испытаний"), std::string::npos) << error;
+        EXPECT_NE(error.find("протоколы пишутся как всегда"), std::string::npos) << error;
+        // Everything committed before is there and whole; with room again the store goes on.
+        EXPECT_EQ(Raw(disk.File("runs.sqlite"), "PRAGMA integrity_check"), "ok\n");
+        auto run = store.LoadRun("kept", error);
+        ASSERT_TRUE(run) << error;
+        const size_t before = run->checks.size();
+        EXPECT_GE(before, 1u);
+        EXPECT_EQ(run->checks[0].rows.size(), 4u);
+        disk.Free();
+        ASSERT_TRUE(store.AddCheck("kept", SampleCheck(300, false), error)) << error;
+        run = store.LoadRun("kept", error);
+        ASSERT_TRUE(run) << error;
+        EXPECT_EQ(run->checks.size(), before + 1);
+    }
+    {
+        SmallDisk disk(1024);
+        SKIP_WITHOUT_DISK(disk);
+        {
+            TRunStore store;
+            ASSERT_TRUE(store.Open(disk.File("runs.sqlite"), error)) << error;
+            ASSERT_TRUE(store.BeginRun(SampleRun("kept", "s"), error)) << error;
+        }
+        ASSERT_TRUE(disk.MakeReadOnly());
+        TRunStore store;
+        EXPECT_FALSE(store.Open(disk.File("runs.sqlite"), error));
+        EXPECT_NE(error.find("только для чтения"), std::string::npos) << error;
+        // The tool still reads it.
+        TRunStore reader;
+        ASSERT_TRUE(reader.Open(disk.File("runs.sqlite"), error, true)) << error;
+        EXPECT_TRUE(reader.LoadRun("kept", error)) << error;
+    }
+}
