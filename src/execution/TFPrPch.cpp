@@ -1,5 +1,7 @@
 #include "execution/TFPrPch.h"
 
+#include "execution/ScriptFindingsWindow.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
@@ -110,6 +112,7 @@ void TFPrPch::BuildRunControls(QWidget* central) {
     aNewDevice = action("aNewDevice", "Новая проверка");
     aShowNewProtocol = action("aShowNewProtocol", "Сфорировать протокол испытаний");
     aExit = action("aExit", "Выход");
+    aCheckScript = action("aCheckScript", "Проверить сценарий...");
     aTimerClickerOff = action("aTimerClickerOff", "");
     aRequestParam = action("aRequestParam", "Запрос параметров ПЧ");
     aResetPupch = action("aResetPupch", "Программный сброс ПЧ");
@@ -123,7 +126,7 @@ void TFPrPch::BuildRunControls(QWidget* central) {
 
     QMenu* run = menuBar()->addMenu(U("Проверка"));
     for (QAction* a : {aSelectComplite, aFullChekit, aMenuDeselect, aAbort, aNewDevice, miNewDevice,
-                       aShowNewProtocol})
+                       aShowNewProtocol, aCheckScript})
         run->addAction(a);
     run->addSeparator();
     run->addAction(aExit);
@@ -133,6 +136,9 @@ void TFPrPch::BuildRunControls(QWidget* central) {
     menuBar()->addMenu(U("Справка"))->addAction(aAbout);
 
     connect(aSelectComplite, &QAction::triggered, this, [this] { BtOKClick(); });
+    connect(aCheckScript, &QAction::triggered, this, [this] {
+        CheckScriptFromMenu(platform::JoinPath(WorkDir, "scn"), platform::JoinPath(WorkDir, "data"), this);
+    });
     connect(aFullChekit, &QAction::triggered, this, [this] { aFullChekitExecute(); });
     connect(aMenuDeselect, &QAction::triggered, this, [this] { aMenuDeselectExecute(); });
     connect(aAbort, &QAction::triggered, this, [this] { aAbortExecute(); });

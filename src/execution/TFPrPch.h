@@ -267,6 +267,7 @@ public:
     QAction* aNewDevice;
     QAction* aShowNewProtocol;
     QAction* aExit;
+    QAction* aCheckScript;
     QAction* aTimerClickerOff;
     QAction* aRequestParam;
     QAction* aResetPupch;

@@ -204,6 +204,36 @@ std::vector<std::string> IniFile::Sections() const {
     return names;
 }
 
+std::vector<IniFile::Entry_T> IniFile::Entries() const {
+    std::vector<Entry_T> out;
+    std::string section;
+    int number = 1;
+    size_t counted = 0;  // line breaks are counted up to here
+    for (const Line& line : lookup_->lines) {
+        // A line number counts CR LF, LF and a lone CR each as one break, as editors do.
+        for (; counted < line.begin; ++counted) {
+            if (text_[counted] == '\n' || (text_[counted] == '\r' && text_[counted + 1] != '\n')) ++number;
+        }
+        Entry_T e;
+        e.line = number;
+        if (line.kind == Line::Section) {
+            section = Cp1251ToUtf8(line.Name(text_));
+            e.kind = Entry_T::Section;
+        } else if (line.kind == Line::Key) {
+            e.kind = Entry_T::Key;
+            e.name = Cp1251ToUtf8(line.Name(text_));
+            e.value = Cp1251ToUtf8(line.Value(text_));
+        } else if (line.kind == Line::Other) {
+            e.value = Cp1251ToUtf8(Trim(std::string_view(text_).substr(line.begin, line.end - line.begin)));
+        } else {
+            continue;
+        }
+        e.section = section;
+        out.push_back(std::move(e));
+    }
+    return out;
+}
+
 // The first value of the key in file order (the library's multi-key map keeps them all).
 const char* IniFile::FirstValue(std::string_view section, std::string_view key) const {
     const std::string s = Utf8ToCp1251(section);

@@ -45,6 +45,19 @@ public:
     // (sections of the same name count as one).
     std::vector<std::string> ReadSectionLines(std::string_view section) const;
 
+    // The file's lines as the reader classifies them, for tools that point at a line: every
+    // section header, key and unreadable line, with its line number (from 1) and the section
+    // it stands in ("" above the first header). Comments and blank lines are left out.
+    struct Entry_T {
+        enum Kind { Section, Key, Other };
+        Kind kind = Other;
+        int line = 0;
+        std::string section;  // the header's own name for a Section
+        std::string name;     // key name (Key)
+        std::string value;    // key value, trimmed (Key); the whole line (Other)
+    };
+    std::vector<Entry_T> Entries() const;
+
     // Replaces the first line of the key in place, or adds "key=value" at the end of the section,
     // or a new section at the end of the file. Everything else in the file stays byte for byte.
     void WriteString(std::string_view section, std::string_view key, std::string_view value);

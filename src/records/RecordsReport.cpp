@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/Json.h"
+
 namespace {
 
 std::string Pad(const std::string& s, size_t width) {
@@ -22,27 +24,6 @@ std::string Passed(const std::optional<bool>& p) { return p ? (*p ? "1" : "0") :
 
 }  // namespace
 
-std::string JsonString(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    char b[8];
-                    std::snprintf(b, sizeof b, "\\u%04x", c);
-                    out += b;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    return out + "\"";
-}
 
 std::string FormatRunList(const std::vector<RunSummary_T>& runs) {
     std::string out = Pad("Начато", 30) + Pad("Зав. №", 14) + Pad("Итог", 22) + Pad("Проверок", 9) + Pad("Стенд", 12) +
@@ -104,10 +85,10 @@ std::string FormatRun(const RunRecord_T& r, const std::vector<EepromSessionRecor
 std::string RunJson(const RunRecord_T& r, const std::vector<EepromSessionRecord_T>& eeprom) {
     std::string out = "{";
     auto field = [&](const char* key, const std::string& value, bool first = false) {
-        out += std::string(first ? "" : ",") + "\n  " + JsonString(key) + ": " + value;
+        out += std::string(first ? "" : ",") + "\n  " + platform::JsonString(key) + ": " + value;
     };
-    auto text = [&](const std::string& s) { return s.empty() ? std::string("null") : JsonString(s); };
-    field("id", JsonString(r.id), true);
+    auto text = [&](const std::string& s) { return s.empty() ? std::string("null") : platform::JsonString(s); };
+    field("id", platform::JsonString(r.id), true);
     field("session", text(r.session));
     field("stand", text(r.stand));
     field("program_version", text(r.programVersion));
@@ -122,7 +103,7 @@ std::string RunJson(const RunRecord_T& r, const std::vector<EepromSessionRecord_
     field("script_sha256", text(r.scriptSha256));
     field("started_at", text(r.startedAt));
     field("ended_at", text(r.endedAt));
-    field("outcome", JsonString(OutcomeName(r.outcome)));
+    field("outcome", platform::JsonString(OutcomeName(r.outcome)));
     field("protocol_file", text(r.protocolFile));
     field("archive_file", text(r.archiveFile));
     if (r.passport) {
@@ -137,15 +118,15 @@ std::string RunJson(const RunRecord_T& r, const std::vector<EepromSessionRecord_
     for (size_t i = 0; i < r.checks.size(); ++i) {
         const CheckRecord_T& c = r.checks[i];
         checks += std::string(i ? "," : "") + "\n    {\"position\": " + std::to_string(c.position) +
-                  ", \"number\": " + std::to_string(c.number) + ", \"title\": " + JsonString(c.title) +
-                  ", \"outcome\": " + JsonString(OutcomeName(c.outcome)) + ", \"started_at\": " + text(c.startedAt) +
+                  ", \"number\": " + std::to_string(c.number) + ", \"title\": " + platform::JsonString(c.title) +
+                  ", \"outcome\": " + platform::JsonString(OutcomeName(c.outcome)) + ", \"started_at\": " + text(c.startedAt) +
                   ", \"ended_at\": " + text(c.endedAt) + ", \"rows\": [";
         for (size_t k = 0; k < c.rows.size(); ++k) {
             const MeasurementRecord_T& m = c.rows[k];
             checks += std::string(k ? "," : "") + "\n      {\"row\": " + std::to_string(m.row) +
-                      ", \"parameter\": " + JsonString(m.parameter) + ", \"low\": " + JsonString(m.low) +
-                      ", \"high\": " + JsonString(m.high) + ", \"control\": " + JsonString(m.control) +
-                      ", \"measured\": " + JsonString(m.measured) + ", \"result\": " + JsonString(m.result) +
+                      ", \"parameter\": " + platform::JsonString(m.parameter) + ", \"low\": " + platform::JsonString(m.low) +
+                      ", \"high\": " + platform::JsonString(m.high) + ", \"control\": " + platform::JsonString(m.control) +
+                      ", \"measured\": " + platform::JsonString(m.measured) + ", \"result\": " + platform::JsonString(m.result) +
                       ", \"passed\": " + (m.passed ? (*m.passed ? "true" : "false") : "null") +
                       ", \"attempts\": " + std::to_string(m.attempts) +
                       ", \"in_protocol\": " + (m.inProtocol ? "true" : "false") + "}";
@@ -156,9 +137,9 @@ std::string RunJson(const RunRecord_T& r, const std::vector<EepromSessionRecord_
     std::string sessions = "[";
     for (size_t i = 0; i < eeprom.size(); ++i) {
         const EepromSessionRecord_T& e = eeprom[i];
-        sessions += std::string(i ? ", " : "") + "{\"id\": " + JsonString(e.id) + ", \"kind\": " + JsonString(e.kind) +
-                    ", \"file\": " + JsonString(e.file) + ", \"blocks\": " + std::to_string(e.blocks) +
-                    ", \"mismatches\": " + std::to_string(e.mismatches) + ", \"outcome\": " + JsonString(e.outcome) +
+        sessions += std::string(i ? ", " : "") + "{\"id\": " + platform::JsonString(e.id) + ", \"kind\": " + platform::JsonString(e.kind) +
+                    ", \"file\": " + platform::JsonString(e.file) + ", \"blocks\": " + std::to_string(e.blocks) +
+                    ", \"mismatches\": " + std::to_string(e.mismatches) + ", \"outcome\": " + platform::JsonString(e.outcome) +
                     ", \"started_at\": " + text(e.startedAt) + ", \"ended_at\": " + text(e.endedAt) + "}";
     }
     field("eeprom_sessions", sessions + "]");

@@ -13,4 +13,3 @@ std::string FormatRun(const RunRecord_T& run, const std::vector<EepromSessionRec
 std::string RunJson(const RunRecord_T& run, const std::vector<EepromSessionRecord_T>& eeprom);
 std::string MeasurementsCsv(const std::vector<MeasurementExport_T>& rows);
 
-std::string JsonString(const std::string& utf8);

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "execution/Globals.h"
+#include "execution/ScriptFindingsWindow.h"
 #include "platform/Termination.h"
 #include "platform/Dialogs.h"
 #include "platform/Paths.h"
@@ -261,6 +262,13 @@ bool TBirka::btBirkaOkClick() {
     meSerialNumber->setText(meSerialNumber->text().trimmed());
     const int index = cbPowerStantion->currentIndex();
     scriptIndex_ = index >= 0 && index < static_cast<int>(catalogue_.size()) ? index : -1;
+    // A script with errors is shown before anything of the run happens; "Отмена" leaves the tag open.
+    if (scriptIndex_ >= 0) {
+        const std::string& file = catalogue_[static_cast<size_t>(scriptIndex_)].file;
+        if (!ConfirmScriptBeforeRun(platform::JoinPath(WorkDir, file), platform::NormalizePath(file),
+                                    platform::JoinPath(WorkDir, "data"), this))
+            return false;
+    }
     data_.SerialNumber = S(meSerialNumber->text());
     data_.Operator = TrimRight(S(cbOperators->currentText()));
     data_.Cause = TrimRight(S(cbCause->currentText()));

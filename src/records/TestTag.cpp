@@ -8,10 +8,8 @@
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
 
-namespace {
-
 // A float key as the INI reader of the scripts takes it: decimal, "." and an optional exponent.
-float ReadFloat(const platform::IniFile& ini, const char* section, const char* key, float def) {
+float ReadCatalogueFloat(const platform::IniFile& ini, const char* section, const char* key, float def) {
     std::string t = ini.ReadString(section, key, "");
     while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.pop_back();
     size_t b = 0;
@@ -26,9 +24,11 @@ float ReadFloat(const platform::IniFile& ini, const char* section, const char* k
     return static_cast<float>(v);
 }
 
+namespace {
+
 // Coefficients keep their default unless the file gives a value above 1e-6.
 float Coefficient(const platform::IniFile& ini, const char* section, const char* key, float def) {
-    const float v = ReadFloat(ini, section, key, 0);
+    const float v = ReadCatalogueFloat(ini, section, key, 0);
     return v > 1e-6f ? v : def;
 }
 

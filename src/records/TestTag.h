@@ -4,6 +4,10 @@
 #include <string>
 #include <vector>
 
+namespace platform {
+class IniFile;
+}
+
 // The test tag's record and the script catalogue, without the dialog: reading and writing
 // birka.ini, building the catalogue from the script folder, and the texts the dialog shows.
 
@@ -46,6 +50,9 @@ bool SaveBirka(const std::string& path, const user_data_T& data, int scriptIndex
 // The number in a script's version text: its last four characters when the second of them is
 // ".", read as a decimal number; otherwise 0.
 float ScriptVersionNumber(const std::string& version);
+// A decimal key of a script's catalogue sections ("." and an optional exponent); `def` when the
+// key is missing or not such a number.
+float ReadCatalogueFloat(const platform::IniFile& ini, const char* section, const char* key, float def);
 
 // Every "*.ini" of the script folder ("./scn/") in listing order with the calibration
 // coefficients of tk.ini; with `newestOnly`, one entry per device: the highest version number,
