@@ -339,7 +339,7 @@ private:
         if (numFunction == 2) {
             double stimul = 0;
             if (!ParseNumber(Value(s, "Stimul"), stimul) || static_cast<long long>(stimul) == 0)
-                Add(LineOf(s, "Stimul"), Severity::Error, "stimul",
+                Add(Key(s, "Stimul") ? LineOf(s, "Stimul") : LineOf(s, "NumFunction"), Severity::Error, "stimul",
                     "расчёт 2 (NumFunction=2) делит на Stimul, а Stimul " +
                         (Key(s, "Stimul") ? Q(Value(s, "Stimul")) + " не ненулевое целое число" : std::string("не задан")));
         }
@@ -667,9 +667,11 @@ private:
     void Unreached() {
         for (const std::string& folded : order_) {
             const Section_T& s = sections_[folded];
-            if (s.kind == Kind::Step && !reachedSteps_.count(folded) && folded != kEndStep && folded != "endtitle")
-                Add(s.line, Severity::Warning, "step-unreachable",
-                    "шаг [" + s.name + "] не достижим ни из одной проверки");
+            if (s.kind != Kind::Step || reachedSteps_.count(folded) || folded == kEndStep || folded == "endtitle")
+                continue;
+            Add(s.line, Severity::Warning, "step-unreachable", "шаг [" + s.name + "] не достижим ни из одной проверки");
+            // Its own links are still worth knowing for the day it is linked in.
+            if (checkedSteps_.insert(folded).second) StepTargets(s);
         }
     }
 

@@ -55,11 +55,13 @@ struct Tag {
         WorkDir = dir.Path();
         IsMaster = false;
         platform::ResetTerminationForTests();
-        dir.Write("scn/a.ini", Cp("[info]\r\nversion=v1.05\r\ndevice=Станция\r\ndesc=Старая\r\narc_dir=./prot/st/\r\n"));
+        // Each with one check that the script checker finds sound.
+        const std::string check = "[title1]\r\nTitl=Связь\r\nOneStep=1\r\n[step1]\r\nNext=endprov\r\n";
+        dir.Write("scn/a.ini", Cp("[info]\r\nversion=v1.05\r\ndevice=Станция\r\ndesc=Старая\r\narc_dir=./prot/st/\r\n" + check));
         dir.Write("scn/b.ini", Cp("[info]\r\nversion=v1.10\r\ndevice=Станция\r\ndesc=Новая\r\narc_dir=./prot/st/\r\n"
                                   "[COEFFICIENT_OF_SHAPE]\r\nK_U_IN=0.1\r\nK_I_OUT=0.05\r\nK_U_OUT=0.2\r\n"
-                                  "[version]\r\nvCP=2\r\nvKK=3\r\nvRG=4\r\nvIzm=5\r\nvPzu=6\r\n"));
-        dir.Write("scn/c.ini", Cp("[info]\r\nversion=v2.00\r\ndevice=Блок\r\ndesc=Блок ПЧ\r\n"));
+                                  "[version]\r\nvCP=2\r\nvKK=3\r\nvRG=4\r\nvIzm=5\r\nvPzu=6\r\n" + check));
+        dir.Write("scn/c.ini", Cp("[info]\r\nversion=v2.00\r\ndevice=Блок\r\ndesc=Блок ПЧ\r\n" + check));
         dir.Write("data/tk.ini", "[TK]\r\nTK_U_IN=2\r\n");
         BirkaLinks_T l;
         l.protocol = &protocol;
