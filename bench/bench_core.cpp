@@ -11,6 +11,7 @@
 #include "rsmanager/Ini.h"
 #include "rsmanager/PackageModbus.h"
 #include "execution/Script.h"
+#include "execution/ScriptCheck.h"
 
 namespace {
 
@@ -115,6 +116,29 @@ void BM_ScriptLoad10000Steps(benchmark::State& state) {
     state.counters["bytes"] = static_cast<double>(text.size());
 }
 BENCHMARK(BM_ScriptLoad10000Steps)->Unit(benchmark::kMillisecond);
+
+// The script checker on the same script (side by side with its load) and on one check whose
+// 10,000 steps form a single chain, the longest walk back from endprov.
+void BM_CheckScript10000Steps(benchmark::State& state) {
+    const std::string text = BigScript();
+    size_t findings = 0;
+    for (auto _ : state) findings = CheckScript(text, "big.ini", {}).size();
+    state.counters["findings"] = static_cast<double>(findings);
+}
+BENCHMARK(BM_CheckScript10000Steps)->Unit(benchmark::kMillisecond);
+
+void BM_CheckScriptOneChainOf10000Steps(benchmark::State& state) {
+    std::string s = "[info]\r\nversion=v1.00\r\ndevice=Цепь\r\n[title1]\r\nTitl=Одна\r\nOneStep=1\r\n";
+    for (int step = 1; step <= 10000; ++step)
+        s += "[step" + std::to_string(step) + "]\r\nControl=1\r\nParameter1=U,380,420,400,3\r\nSend=00 01 88\r\n"
+             "Repeat=step" + std::to_string(step) + "\r\nMaxRepeat=3\r\nNext=" +
+             (step == 10000 ? std::string("endprov") : "step" + std::to_string(step + 1)) + "\r\n";
+    const std::string text = platform::Utf8ToCp1251(s);
+    size_t findings = 0;
+    for (auto _ : state) findings = CheckScript(text, "chain.ini", {}).size();
+    state.counters["findings"] = static_cast<double>(findings);
+}
+BENCHMARK(BM_CheckScriptOneChainOf10000Steps)->Unit(benchmark::kMillisecond);
 
 
 // Framers on 64 KiB of line noise in 32-byte blocks: bytes per second of each.

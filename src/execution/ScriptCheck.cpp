@@ -5,6 +5,8 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "execution/Script.h"
 #include "execution/StepInterpreter.h"
@@ -54,6 +56,12 @@ enum class Kind { Check, Step, Info, Shape, Version };
 
 // Names compare as the INI reader compares them: without case, Cyrillic included.
 std::string Fold(const std::string& utf8) {
+    if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        std::string s = utf8;
+        for (char& c : s)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return s;
+    }
     std::string s = platform::Utf8ToCp1251(utf8);
     for (char& c : s) c = static_cast<char>(platform::Cp1251ToLower(static_cast<unsigned char>(c)));
     return s;
@@ -106,15 +114,13 @@ bool ValidUtf8WithMultibyte(std::string_view s) {
 class Checker {
 public:
     Checker(std::string_view bytes, std::string file, const ScriptCheckOptions_T& options)
-        : bytes_(bytes), file_(std::move(file)), options_(options) {
-        ini_.LoadBytes(bytes);
-    }
+        : bytes_(bytes), file_(std::move(file)), options_(options) {}
 
     std::vector<ScriptFinding_T> Run() {
         Encoding();
         Index();
-        for (const std::string& folded : order_) {
-            Section_T& s = sections_[folded];
+        for (Section_T* section : order_) {
+            Section_T& s = *section;
             Keys(s);
             if (s.kind == Kind::Step) Step(s);
         }
@@ -128,18 +134,24 @@ public:
 
 private:
     struct Section_T {
-        std::string name;  // as first written
+        std::string name;    // as first written
+        std::string folded;  // as the reader compares it
+        bool reached = false;       // by the step chain of some check
+        bool linksChecked = false;  // its Next and Repeat were looked at
         int line = 0;
         Kind kind = Kind::Step;
-        std::vector<const Entry*> keys;            // every key line, in file order
         std::map<std::string, const Entry*> first;  // folded key name → the line the program reads
     };
 
     void Add(int line, Severity severity, const char* code, const std::string& text) {
         out_.push_back({file_, line, severity, code, text});
     }
+    // `key` is one of this file's literals (never a built name): each is folded once.
     const Entry* Key(const Section_T& s, const char* key) const {
-        const auto it = s.first.find(Fold(key));
+        thread_local std::unordered_map<const char*, std::string> folded;
+        auto f = folded.find(key);
+        if (f == folded.end()) f = folded.emplace(key, Fold(key)).first;
+        const auto it = s.first.find(f->second);
         return it == s.first.end() ? nullptr : it->second;
     }
     std::string Value(const Section_T& s, const char* key) const {
@@ -153,7 +165,7 @@ private:
     }
     std::optional<int> Int(const Section_T& s, const char* key) const {
         const Entry* e = Key(s, key);
-        return e ? platform::ParseDecimalInt(platform::Utf8ToCp1251(e->value)) : std::nullopt;
+        return e ? platform::ParseDecimalInt(e->value) : std::nullopt;
     }
     Section_T* Find(const std::string& name) {
         const auto it = sections_.find(Fold(name));
@@ -192,7 +204,8 @@ private:
     }
 
     void Index() {
-        entries_ = ini_.Entries();
+        entries_ = platform::IniFile::EntriesOf(bytes_);
+        Section_T* current = nullptr;  // keys follow their header
         for (const Entry& e : entries_) {
             if (e.kind == Entry::Other) {
                 Add(e.line, Severity::Warning, "syntax",
@@ -204,10 +217,11 @@ private:
                     "ключ " + e.name + " стоит до первой секции и не читается");
                 continue;
             }
-            const std::string folded = Fold(e.section);
-            auto it = sections_.find(folded);
             if (e.kind == Entry::Section) {
+                const std::string folded = Fold(e.section);
+                const auto it = sections_.find(folded);
                 if (it != sections_.end()) {
+                    current = &it->second;
                     Add(e.line, Severity::Warning, "duplicate-section",
                         "секция [" + e.section + "] уже была в строке " + std::to_string(it->second.line) +
                             "; программа читает обе как одну, из повторенных ключей действует первый");
@@ -221,12 +235,12 @@ private:
                          : folded == Fold("COEFFICIENT_OF_SHAPE") ? Kind::Shape
                          : folded == "version"              ? Kind::Version
                                                             : Kind::Step;
-                sections_.emplace(folded, std::move(s));
-                order_.push_back(folded);
+                s.folded = folded;
+                current = &sections_.emplace(folded, std::move(s)).first->second;
+                order_.push_back(current);
                 continue;
             }
-            Section_T& s = it->second;
-            s.keys.push_back(&e);
+            Section_T& s = *current;
             const std::string key = Fold(e.name);
             const auto seen = s.first.find(key);
             if (seen != s.first.end()) {
@@ -251,9 +265,9 @@ private:
     }
 
     // The section kind's keys by their folded names.
-    static const std::map<std::string, const KeySpec*>& Known(Kind kind) {
+    static const std::unordered_map<std::string, const KeySpec*>& Known(Kind kind) {
         static const auto all = [] {
-            std::map<Kind, std::map<std::string, const KeySpec*>> m;
+            std::map<Kind, std::unordered_map<std::string, const KeySpec*>> m;
             for (Kind k : {Kind::Check, Kind::Step, Kind::Info, Kind::Shape, Kind::Version}) {
                 const auto [specs, count] = Specs(k);
                 for (size_t i = 0; i < count; ++i) m[k][Fold(specs[i].name)] = &specs[i];
@@ -277,7 +291,8 @@ private:
                 Unknown(s, *e, specs, count);
                 continue;
             }
-            const auto v = platform::ParseDecimalInt(platform::Utf8ToCp1251(e->value));
+            if (spec->type != Type::Int && spec->type != Type::Bool) continue;
+            const auto v = platform::ParseDecimalInt(e->value);  // digits read the same in both codes
             if (spec->type == Type::Int && !v)
                 Add(e->line, Severity::Error, "type",
                     "значение " + Q(e->value) + " ключа " + e->name + " не целое число; программа прочтёт " +
@@ -383,10 +398,11 @@ private:
         const bool control = Int(s, "Control") == 1;
         // Rows are read from 1 to the first that is absent or empty.
         int read = 0;
-        while (!Value(s, ("Parameter" + std::to_string(read + 1)).c_str()).empty()) ++read;
-        for (const Entry* e : s.keys) {
-            const std::string folded = Fold(e->name);
-            if (s.first.at(folded) != e) continue;
+        for (;; ++read) {
+            const auto it = s.first.find("parameter" + std::to_string(read + 1));
+            if (it == s.first.end() || it->second->value.empty()) break;
+        }
+        for (const auto& [folded, e] : s.first) {
             if (const int m = NumberedKey(folded, "maska"); m > 0) {
                 if (m > read)
                     Add(e->line, Severity::Warning, "mask-without-row",
@@ -521,7 +537,7 @@ private:
         }
         if (const Section_T* shape = Find("COEFFICIENT_OF_SHAPE"))
             for (const KeySpec& k : kShapeKeys) {
-                const float v = ReadCatalogueFloat(ini_, "COEFFICIENT_OF_SHAPE", k.name, NAN);
+                const float v = ParseCatalogueFloat(Value(*shape, k.name), NAN);
                 if (!Key(*shape, k.name) || std::isnan(v) || v <= 1e-6f)
                     Add(LineOf(*shape, k.name), Severity::Warning, "catalogue",
                         std::string(k.name) +
@@ -539,7 +555,7 @@ private:
                 "нет секции [title1]: список проверок будет из одной пустой строки без шагов");
             return;
         }
-        std::set<std::string> listed;
+        std::unordered_set<std::string> listed;
         int count = 0;
         for (;;) {
             listed.insert(Fold(section->name));
@@ -565,9 +581,9 @@ private:
             }
             section = target;
         }
-        for (const std::string& folded : order_) {
-            const Section_T& s = sections_[folded];
-            if (s.kind == Kind::Check && !listed.count(folded))
+        for (const Section_T* other : order_) {
+            const Section_T& s = *other;
+            if (s.kind == Kind::Check && !listed.count(s.folded))
                 Add(s.line, Severity::Warning, "title-unreachable",
                     "проверка [" + s.name + "] не входит в цепочку NextTitle от title1 и не попадёт в список");
         }
@@ -605,12 +621,12 @@ private:
         }
         // Every step the check can reach, and for each the steps that lead to it.
         std::vector<Section_T*> reached{start};
-        std::map<std::string, size_t> index{{Fold(start->name), 0}};
+        std::unordered_map<const Section_T*, size_t> index{{start, 0}};
         std::vector<std::vector<size_t>> before(1);
         std::vector<size_t> ending;  // steps that end the check, or whose fault is named already
         for (size_t i = 0; i < reached.size(); ++i) {
             Section_T& s = *reached[i];
-            if (checkedSteps_.insert(Fold(s.name)).second) StepTargets(s);
+            if (!s.linksChecked) StepTargets(s);
             bool ends = Value(s, "Next").empty();
             for (const auto& [key, target] : Targets(s)) {
                 Section_T* t = target == kEndStep ? nullptr : Find(target);
@@ -618,7 +634,7 @@ private:
                     ends = true;
                     continue;
                 }
-                const auto [it, fresh] = index.emplace(Fold(t->name), reached.size());
+                const auto [it, fresh] = index.emplace(t, reached.size());
                 if (fresh) {
                     reached.push_back(t);
                     before.emplace_back();
@@ -627,7 +643,7 @@ private:
             }
             if (ends) ending.push_back(i);
         }
-        for (Section_T* s : reached) reachedSteps_.insert(Fold(s->name));
+        for (Section_T* s : reached) s->reached = true;
         // Backwards from the ends: what is not met cannot come to endprov.
         std::vector<char> comes(reached.size(), 0);
         for (size_t i : ending) comes[i] = 1;
@@ -646,7 +662,8 @@ private:
             }
     }
 
-    void StepTargets(const Section_T& s) {
+    void StepTargets(Section_T& s) {
+        s.linksChecked = true;
         if (Value(s, "Next").empty())
             Add(s.line, Severity::Error, "next-missing",
                 "у шага [" + s.name + "] нет Next: за ним пойдёт шаг без имени, и проверка будет бесконечно опрашивать станцию");
@@ -665,24 +682,21 @@ private:
     }
 
     void Unreached() {
-        for (const std::string& folded : order_) {
-            const Section_T& s = sections_[folded];
-            if (s.kind != Kind::Step || reachedSteps_.count(folded) || folded == kEndStep || folded == "endtitle")
-                continue;
+        for (Section_T* section : order_) {
+            Section_T& s = *section;
+            if (s.kind != Kind::Step || s.reached || s.folded == kEndStep || s.folded == "endtitle") continue;
             Add(s.line, Severity::Warning, "step-unreachable", "шаг [" + s.name + "] не достижим ни из одной проверки");
             // Its own links are still worth knowing for the day it is linked in.
-            if (checkedSteps_.insert(folded).second) StepTargets(s);
+            if (!s.linksChecked) StepTargets(s);
         }
     }
 
     std::string_view bytes_;
     std::string file_;
     const ScriptCheckOptions_T& options_;
-    platform::IniFile ini_;
     std::vector<Entry> entries_;
-    std::map<std::string, Section_T> sections_;
-    std::vector<std::string> order_;
-    std::set<std::string> checkedSteps_, reachedSteps_;
+    std::unordered_map<std::string, Section_T> sections_;
+    std::vector<Section_T*> order_;  // in file order; the map's elements never move
     bool mixedReported_ = false;
     std::vector<ScriptFinding_T> out_;
 };

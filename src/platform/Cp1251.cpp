@@ -104,6 +104,10 @@ int UnicodeToCp1251(char32_t c) {
 }
 
 std::string Cp1251ToUtf8(std::string_view bytes) {
+    // Names and numbers are mostly plain ASCII, the same bytes in both.
+    bool ascii = true;
+    for (char ch : bytes) ascii = ascii && static_cast<unsigned char>(ch) < 0x80;
+    if (ascii) return std::string(bytes);
     std::string out;
     out.reserve(bytes.size() * 2);
     for (char ch : bytes) AppendUtf8(out, Cp1251ToUnicode(static_cast<unsigned char>(ch)));

@@ -114,6 +114,7 @@ bool IniFile::Save(const std::string& path) const {
 std::vector<IniFile::Line> IniFile::Scan() const {
     std::vector<Line> lines;
     const size_t limit = std::min(text_.find('\0'), text_.size());
+    lines.reserve(static_cast<size_t>(std::count(text_.begin(), text_.begin() + static_cast<std::ptrdiff_t>(limit), '\n')) + 1);
     size_t pos = 0;
     if (text_.compare(0, 3, "\xEF\xBB\xBF") == 0 && limit >= 3) pos = 3;
     const std::string_view all(text_.data(), limit);
@@ -206,6 +207,7 @@ std::vector<std::string> IniFile::Sections() const {
 
 std::vector<IniFile::Entry_T> IniFile::Entries() const {
     std::vector<Entry_T> out;
+    out.reserve(lookup_->lines.size());
     std::string section;
     int number = 1;
     size_t counted = 0;  // line breaks are counted up to here
@@ -232,6 +234,13 @@ std::vector<IniFile::Entry_T> IniFile::Entries() const {
         out.push_back(std::move(e));
     }
     return out;
+}
+
+std::vector<IniFile::Entry_T> IniFile::EntriesOf(std::string_view cp1251) {
+    IniFile file;
+    file.text_.assign(cp1251.data(), cp1251.size());
+    file.lookup_->lines = file.Scan();
+    return file.Entries();
 }
 
 // The first value of the key in file order (the library's multi-key map keeps them all).

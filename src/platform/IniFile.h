@@ -57,6 +57,8 @@ public:
         std::string value;    // key value, trimmed (Key); the whole line (Other)
     };
     std::vector<Entry_T> Entries() const;
+    // The same of bytes that are not kept, without building the lookup (for large files read once).
+    static std::vector<Entry_T> EntriesOf(std::string_view cp1251);
 
     // Replaces the first line of the key in place, or adds "key=value" at the end of the section,
     // or a new section at the end of the file. Everything else in the file stays byte for byte.

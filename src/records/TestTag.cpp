@@ -10,7 +10,10 @@
 
 // A float key as the INI reader of the scripts takes it: decimal, "." and an optional exponent.
 float ReadCatalogueFloat(const platform::IniFile& ini, const char* section, const char* key, float def) {
-    std::string t = ini.ReadString(section, key, "");
+    return ParseCatalogueFloat(ini.ReadString(section, key, ""), def);
+}
+
+float ParseCatalogueFloat(std::string t, float def) {
     while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.pop_back();
     size_t b = 0;
     while (b < t.size() && (t[b] == ' ' || t[b] == '\t')) ++b;

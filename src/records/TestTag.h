@@ -53,6 +53,7 @@ float ScriptVersionNumber(const std::string& version);
 // A decimal key of a script's catalogue sections ("." and an optional exponent); `def` when the
 // key is missing or not such a number.
 float ReadCatalogueFloat(const platform::IniFile& ini, const char* section, const char* key, float def);
+float ParseCatalogueFloat(std::string text, float def);
 
 // Every "*.ini" of the script folder ("./scn/") in listing order with the calibration
 // coefficients of tk.ini; with `newestOnly`, one entry per device: the highest version number,

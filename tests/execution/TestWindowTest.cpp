@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -19,7 +23,10 @@
 #include "platform/Termination.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
+#include "execution/ScriptFindingsWindow.h"
 #include "execution/StatePages.h"
+#include "execution/Globals.h"
+#include "support/QtWait.h"
 
 #include <QScrollBar>
 #include <QTest>
@@ -387,4 +394,58 @@ TEST(TestWindow, AnActionCutShortDoesNotLeaveItsStageToTheNext) {
     t.w.TimerContactorPowerTimer();  // its first stage: combination 1 again, at 200 ms
     EXPECT_EQ(t.w.TimerContactor.interval(), 200);
     EXPECT_EQ(t.w.StatusPanel(3)->text().toStdString(), "Выключение всех контакторов");
+}
+
+TEST(TestWindow, TheMenusCheckScriptListsWhatItFindsAndSaysWhenThereIsNothing) {
+    Window t;
+    WorkDir = t.dir.Path();
+    t.dir.Write("scn/broken.ini", platform::Utf8ToCp1251("[info]\r\nversion=v1.00\r\ndevice=Станция\r\n[title1]\r\n"
+                                                         "OneStep=1\r\n[step1]\r\nSend=00 02 88\r\nNext=endprov\r\n"));
+    t.dir.Write("scn/sound.ini", platform::Utf8ToCp1251("[info]\r\nversion=v1.00\r\ndevice=Станция\r\n[title1]\r\n"
+                                                        "OneStep=1\r\n[step1]\r\nNext=endprov\r\n"));
+    QMenuBar* bar = t.w.findChild<QMenuBar*>();
+    ASSERT_TRUE(bar);
+    QAction* runMenu = nullptr;
+    for (QAction* a : bar->actions())
+        if (a->text() == QString::fromUtf8("Проверка")) runMenu = a;
+    ASSERT_TRUE(runMenu && runMenu->menu());
+    // The menu of the bar open (the window itself is not shown: that would start the tag), the
+    // operator clicks the item.
+    auto choose = [&] {
+        QMenu* menu = runMenu->menu();
+        menu->popup(QPoint(100, 100));
+        ASSERT_TRUE(WaitUntil([&] { return menu->isVisible(); }, std::chrono::seconds(2)));
+        QAction* item = nullptr;
+        for (QAction* a : menu->actions())
+            if (a->text() == QString::fromUtf8("Проверить сценарий...")) item = a;
+        ASSERT_TRUE(item);
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
+    };
+    std::vector<std::string> rows;
+    QTimer reader;
+    QObject::connect(&reader, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* f = dynamic_cast<TScriptFindings*>(w); f && f->isVisible()) {
+                for (int r = 0; r < f->Table->rowCount(); ++r)
+                    rows.push_back(f->Table->item(r, 1)->text().toStdString() + " " +
+                                   f->Table->item(r, 2)->text().toStdString() + " " +
+                                   f->Table->item(r, 3)->text().toStdString());
+                EXPECT_FALSE(f->btContinue->isVisible());
+                EXPECT_EQ(f->btCancel->text().toStdString(), "Закрыть");
+                QTest::mouseClick(f->btCancel, Qt::LeftButton);
+            }
+    });
+    reader.start(20);
+    t.dialogs.ChooseFile(t.dir.File("scn/broken.ini"));
+    ASSERT_NO_FATAL_FAILURE(choose());
+    ASSERT_TRUE(WaitUntil([&] { return !rows.empty(); }, std::chrono::seconds(5)));
+    EXPECT_EQ(rows, (std::vector<std::string>{"7 ошибка Send: байты длины объявляют 2, а за ними 1; недостающие уйдут нулями"}));
+    ASSERT_EQ(t.dialogs.FileRequests().size(), 1u);
+    EXPECT_EQ(t.dialogs.FileRequests()[0].directory, t.dir.File("scn"));
+
+    t.dialogs.ChooseFile(t.dir.File("scn/sound.ini"));
+    ASSERT_NO_FATAL_FAILURE(choose());
+    ASSERT_TRUE(WaitUntil([&] { return !t.dialogs.Questions().empty(); }, std::chrono::seconds(5)));
+    EXPECT_EQ(t.dialogs.Questions().back().text, "Сценарий sound.ini: ошибок и предупреждений нет.");
+    EXPECT_EQ(rows.size(), 1u);
 }

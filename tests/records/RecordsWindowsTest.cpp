@@ -12,12 +12,14 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTextCursor>
 #include <QTimer>
 #include <QValidator>
 
 #include "app/QtDialogs.h"
 #include "execution/Globals.h"
+#include "execution/ScriptFindingsWindow.h"
 #include "platform/Termination.h"
 #include "platform/Cp1251.h"
 #include "platform/Paths.h"
@@ -176,6 +178,78 @@ TEST(TestTag, ABadDateKeepsTheDialogOpenAfterSavingTheTag) {
     EXPECT_TRUE(IsMaster);
     EXPECT_TRUE(Exists(t.dir.File("data/birka.ini")));
     EXPECT_FALSE(Exists(t.dir.File("prot/st/ProtTest.txt")));
+}
+
+TEST(TestTag, AScriptWithErrorsIsListedAndCancelKeepsTheTagOpenUntilTheOperatorGoesOn) {
+    Tag t;
+    // d.ini's step names a step that is not there; e.ini only has a key the program does not read.
+    t.dir.Write("scn/d.ini", Cp("[info]\r\nversion=v1.00\r\ndevice=Дроссель\r\n[title1]\r\nOneStep=1\r\n"
+                                "[step1]\r\nNext=step2\r\n"));
+    t.dir.Write("scn/e.ini", Cp("[info]\r\nversion=v1.00\r\ndevice=Шкаф\r\n[title1]\r\nOneStep=1\r\n"
+                                "[step1]\r\nNXet=1\r\nNext=endprov\r\n"));
+    std::vector<std::vector<std::string>> listed;
+    int windows = 0;
+    bool cancelled = false, clicked = false;
+    // The operator: picks d.ini, starts, reads the list, cancels, starts again and goes on.
+    QTimer op;
+    QObject::connect(&op, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* f = dynamic_cast<TScriptFindings*>(w);
+            if (!f || !f->isVisible()) continue;
+            if (listed.empty())
+                for (int r = 0; r < f->Table->rowCount(); ++r) {
+                    listed.emplace_back();
+                    for (int c = 0; c < 4; ++c) listed.back().push_back(f->Table->item(r, c)->text().toStdString());
+                }
+            ++windows;
+            EXPECT_TRUE(f->btContinue->isVisible());
+            QTest::mouseClick(cancelled ? f->btContinue : f->btCancel, Qt::LeftButton);
+            if (!cancelled) {
+                cancelled = true;
+                // Still the tag, untouched by the run: nothing saved, no protocol, no stand switching.
+                EXPECT_TRUE(t.birka->isVisible());
+                EXPECT_FALSE(Exists(t.dir.File("data/birka.ini")));
+                EXPECT_TRUE(t.combinations.empty());
+                QTimer::singleShot(50, [&] { QTest::mouseClick(t.birka->btBirkaOk, Qt::LeftButton); });
+            }
+            return;
+        }
+        if (listed.empty() && t.birka->isVisible() && !cancelled) {
+            if (t.birka->cbPowerStantion->currentText().startsWith(QString::fromUtf8("Дроссель"))) {
+                // From outside this timer's own call, which a nested event loop does not run again.
+                if (t.birka->btBirkaOk->isEnabled() && !clicked) {
+                    clicked = true;
+                    QTimer::singleShot(0, [&] { QTest::mouseClick(t.birka->btBirkaOk, Qt::LeftButton); });
+                }
+            } else {
+                const int d = t.birka->cbPowerStantion->findText(QString::fromUtf8("Дроссель"), Qt::MatchStartsWith);
+                t.birka->cbPowerStantion->setCurrentIndex(d);
+            }
+        }
+    });
+    op.start(30);
+    RunTag_T tag;
+    ASSERT_TRUE(t.birka->Execute(tag));
+    op.stop();
+    EXPECT_EQ(windows, 2);
+    EXPECT_EQ(tag.scriptPath, "./scn/d.ini");
+    EXPECT_TRUE(Exists(t.dir.File("data/birka.ini")));
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0], (std::vector<std::string>{"scn/d.ini", "7", "ошибка", "Next=step2: такой секции нет"}));
+
+    // Warnings alone do not ask.
+    t.birka->FormShow();
+    t.birka->cbPowerStantion->setCurrentIndex(
+        t.birka->cbPowerStantion->findText(QString::fromUtf8("Шкаф"), Qt::MatchStartsWith));
+    QTimer watch;
+    bool asked = false;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* f = dynamic_cast<TScriptFindings*>(w); f && f->isVisible()) asked = true, f->reject();
+    });
+    watch.start(10);
+    EXPECT_TRUE(t.birka->btBirkaOkClick());
+    EXPECT_FALSE(asked);
 }
 
 TEST(TestTag, TheSerialFieldRefusesOtherCharactersTypedOrPasted) {
