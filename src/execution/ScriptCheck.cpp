@@ -308,7 +308,10 @@ private:
         std::string nearest;
         size_t best = 3;
         for (size_t i = 0; i < count; ++i) {
-            const size_t d = Levenshtein(folded, Fold(specs[i].name));
+            // The distance is at least the difference in length: far longer names need no count.
+            const std::string name = Fold(specs[i].name);
+            if (folded.size() + 3 <= name.size() || name.size() + 3 <= folded.size()) continue;
+            const size_t d = Levenshtein(folded, name);
             if (d < best && d < folded.size()) best = d, nearest = specs[i].name;
         }
         if (s.kind == Kind::Step && nearest.empty())
