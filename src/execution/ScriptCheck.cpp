@@ -23,16 +23,16 @@ using Entry = platform::IniFile::Entry_T;
 using Severity = ScriptFinding_T::Severity;
 
 enum class Type { Text, Int, Bool, Name, Command, Number };
-struct KeySpec {
+struct KeyRule {
     const char* name;
     Type type;
     int def;  // what the program reads when the value is not of the type
 };
 
-const KeySpec kCheckKeys[] = {{"Titl", Type::Text, 0},    {"Text", Type::Text, 0},   {"NextTitle", Type::Name, 0},
+const KeyRule kCheckKeys[] = {{"Titl", Type::Text, 0},    {"Text", Type::Text, 0},   {"NextTitle", Type::Name, 0},
                               {"OneStep", Type::Int, 0},  {"Prot", Type::Bool, 0},   {"PrOffTimer", Type::Int, 2},
                               {"Init", Type::Bool, 0}};
-const KeySpec kStepKeys[] = {
+const KeyRule kStepKeys[] = {
     {"Text", Type::Text, 0},          {"ClickTimer", Type::Int, 0},    {"Repeat", Type::Name, 0},
     {"Stimul", Type::Text, 0},        {"NumFunction", Type::Int, 0},   {"ReadModuleInputs", Type::Int, -1},
     {"NumCombin", Type::Int, 0},      {"MessageText1", Type::Text, 0}, {"MessageValue1", Type::Int, 0},
@@ -42,10 +42,10 @@ const KeySpec kStepKeys[] = {
     {"Control", Type::Bool, 0},       {"ReWritePzu", Type::Name, 0},   {"MaxRepeat", Type::Int, 0},
     {"Send", Type::Command, 0},       {"SendUst", Type::Command, 0},   {"SendUst1", Type::Command, 0},
     {"Next", Type::Name, 0}};
-const KeySpec kInfoKeys[] = {
+const KeyRule kInfoKeys[] = {
     {"version", Type::Text, 0}, {"device", Type::Text, 0}, {"desc", Type::Text, 0}, {"arc_dir", Type::Text, 0}};
-const KeySpec kShapeKeys[] = {{"K_U_IN", Type::Number, 0}, {"K_I_OUT", Type::Number, 0}, {"K_U_OUT", Type::Number, 0}};
-const KeySpec kVersionKeys[] = {{"vCP", Type::Int, 0}, {"vKK", Type::Int, 0}, {"vRG", Type::Int, 0},
+const KeyRule kShapeKeys[] = {{"K_U_IN", Type::Number, 0}, {"K_I_OUT", Type::Number, 0}, {"K_U_OUT", Type::Number, 0}};
+const KeyRule kVersionKeys[] = {{"vCP", Type::Int, 0}, {"vKK", Type::Int, 0}, {"vRG", Type::Int, 0},
                                 {"vIzm", Type::Int, 0}, {"vPzu", Type::Int, 0}};
 
 constexpr int kMaxChecks = 19;
@@ -253,7 +253,7 @@ private:
         }
     }
 
-    static std::pair<const KeySpec*, size_t> Specs(Kind kind) {
+    static std::pair<const KeyRule*, size_t> Rules(Kind kind) {
         switch (kind) {
             case Kind::Check: return {kCheckKeys, std::size(kCheckKeys)};
             case Kind::Step: return {kStepKeys, std::size(kStepKeys)};
@@ -265,12 +265,12 @@ private:
     }
 
     // The section kind's keys by their folded names.
-    static const std::unordered_map<std::string, const KeySpec*>& Known(Kind kind) {
+    static const std::unordered_map<std::string, const KeyRule*>& Known(Kind kind) {
         static const auto all = [] {
-            std::map<Kind, std::unordered_map<std::string, const KeySpec*>> m;
+            std::map<Kind, std::unordered_map<std::string, const KeyRule*>> m;
             for (Kind k : {Kind::Check, Kind::Step, Kind::Info, Kind::Shape, Kind::Version}) {
-                const auto [specs, count] = Specs(k);
-                for (size_t i = 0; i < count; ++i) m[k][Fold(specs[i].name)] = &specs[i];
+                const auto [rules, count] = Rules(k);
+                for (size_t i = 0; i < count; ++i) m[k][Fold(rules[i].name)] = &rules[i];
             }
             return m;
         }();
@@ -279,40 +279,40 @@ private:
 
     // Unknown keys, and values the program would read otherwise than written.
     void Keys(const Section_T& s) {
-        const auto [specs, count] = Specs(s.kind);
+        const auto [rules, count] = Rules(s.kind);
         const auto& known = Known(s.kind);
         for (const auto& [folded, e] : s.first) {
             const auto it = known.find(folded);
-            const KeySpec* spec = it == known.end() ? nullptr : it->second;
-            if (!spec && s.kind == Kind::Step &&
+            const KeyRule* rule = it == known.end() ? nullptr : it->second;
+            if (!rule && s.kind == Kind::Step &&
                 (NumberedKey(folded, "parameter") > 0 || NumberedKey(folded, "maska") > 0))
                 continue;
-            if (!spec) {
-                Unknown(s, *e, specs, count);
+            if (!rule) {
+                Unknown(s, *e, rules, count);
                 continue;
             }
-            if (spec->type != Type::Int && spec->type != Type::Bool) continue;
+            if (rule->type != Type::Int && rule->type != Type::Bool) continue;
             const auto v = platform::ParseDecimalInt(e->value);  // digits read the same in both codes
-            if (spec->type == Type::Int && !v)
+            if (rule->type == Type::Int && !v)
                 Add(e->line, Severity::Error, "type",
                     "значение " + Q(e->value) + " ключа " + e->name + " не целое число; программа прочтёт " +
-                        std::to_string(spec->def));
-            if (spec->type == Type::Bool && (!v || (*v != 0 && *v != 1)))
+                        std::to_string(rule->def));
+            if (rule->type == Type::Bool && (!v || (*v != 0 && *v != 1)))
                 Add(e->line, Severity::Error, "type",
                     "ключ " + e->name + " принимает 0 или 1, здесь " + Q(e->value));
         }
     }
 
-    void Unknown(const Section_T& s, const Entry& e, const KeySpec* specs, size_t count) {
+    void Unknown(const Section_T& s, const Entry& e, const KeyRule* rules, size_t count) {
         const std::string folded = Fold(e.name);
         std::string nearest;
         size_t best = 3;
         for (size_t i = 0; i < count; ++i) {
             // The distance is at least the difference in length: far longer names need no count.
-            const std::string name = Fold(specs[i].name);
+            const std::string name = Fold(rules[i].name);
             if (folded.size() + 3 <= name.size() || name.size() + 3 <= folded.size()) continue;
             const size_t d = Levenshtein(folded, name);
-            if (d < best && d < folded.size()) best = d, nearest = specs[i].name;
+            if (d < best && d < folded.size()) best = d, nearest = rules[i].name;
         }
         if (s.kind == Kind::Step && nearest.empty())
             for (const char* numbered : {"Parameter", "Maska"}) {
@@ -539,7 +539,7 @@ private:
                         " читается как 0.00: последние четыре знака должны быть вида 1.05; новейшую версию не отличить");
         }
         if (const Section_T* shape = Find("COEFFICIENT_OF_SHAPE"))
-            for (const KeySpec& k : kShapeKeys) {
+            for (const KeyRule& k : kShapeKeys) {
                 const float v = ParseCatalogueFloat(Value(*shape, k.name), NAN);
                 if (!Key(*shape, k.name) || std::isnan(v) || v <= 1e-6f)
                     Add(LineOf(*shape, k.name), Severity::Warning, "catalogue",

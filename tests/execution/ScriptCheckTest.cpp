@@ -9,6 +9,7 @@
 #include "platform/Cp1251.h"
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -26,18 +27,6 @@ Strings Found(const std::string& utf8, const ScriptCheckOptions_T& options = {})
     Strings out;
     for (const ScriptFinding_T& f : CheckScript(platform::Utf8ToCp1251(utf8), "s.ini", options))
         out.push_back(std::to_string(f.line) + (f.severity == ScriptFinding_T::Error ? " E " : " W ") + f.code);
-    return out;
-}
-
-std::string Shell(const std::string& command, int* status = nullptr) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return out;
-    char buf[512];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int rc = pclose(p);
-    if (status) *status = WEXITSTATUS(rc);
     return out;
 }
 

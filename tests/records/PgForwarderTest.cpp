@@ -12,6 +12,7 @@
 #include "PgServer.h"
 #include "records/PgForwarder.h"
 #include "records/RunStore.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 
 using namespace std::chrono_literals;
@@ -180,18 +181,6 @@ TEST(PgForwarder, TwoStandsForwardIntoOneDatabaseAtOnce) {
 }
 
 namespace {
-
-std::string Shell(const std::string& command, int* status = nullptr) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return out;
-    char buf[512];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int rc = pclose(p);
-    if (status) *status = WEXITSTATUS(rc);
-    return out;
-}
 
 EepromSessionRecord_T Session(const std::string& id, const std::string& runId, const std::string& outcome) {
     EepromSessionRecord_T e;

@@ -4,21 +4,10 @@
 #include <cstdio>
 
 #include "records/RunStore.h"
+#include "support/Shell.h"
 #include "support/TempDir.h"
 
 namespace {
-
-std::string Shell(const std::string& command, int* status = nullptr) {
-    std::string out;
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return out;
-    char buf[512];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int rc = pclose(p);
-    if (status) *status = WEXITSTATUS(rc);
-    return out;
-}
 
 // One failed run of serial 77-1 with a row whose parameter holds a comma and a quote.
 std::string MakeFile(TempDir& dir) {
