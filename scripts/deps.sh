@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   cmake ninja-build g++ ccache pkg-config
-  qt6-base-dev libsimpleini-dev
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libsimpleini-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3 python3-crcmod

@@ -1,5 +1,6 @@
 #include "eeprom/HexData.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -180,4 +181,65 @@ void THexDataColor::SetErrorCell(int32_t index, uint8_t flag) {
 void THexDataColor::AssignDataBuf(PDataBuf buffer, PDataBuf errors) {
     errors_ = std::move(errors);
     THexData::AssignDataBuf(std::move(buffer));
+}
+
+int32_t THexDataColor::ErrorCellCount() const {
+    if (!errors_) return 0;
+    const int32_t n = std::min(DataCount(), errors_->Count);
+    return static_cast<int32_t>(std::count_if(errors_->Data.begin(), errors_->Data.begin() + std::max(n, 0),
+                                              [](uint8_t f) { return f != 0; }));
+}
+
+int32_t THexDataColor::NextErrorCell(int32_t from, bool forward) const {
+    if (!errors_) return -1;
+    const int32_t n = std::min(DataCount(), errors_->Count);
+    if (n <= 0) return -1;
+    // Start beside `from`, wrap once, and come back to `from` itself last.
+    int32_t i = from < 0 || from >= n ? (forward ? -1 : n) : from;
+    for (int32_t step = 0; step < n; ++step) {
+        i = forward ? (i + 1) % n : (i - 1 + n) % n;
+        if (errors_->Data[static_cast<size_t>(i)] != 0) return i;
+    }
+    return -1;
+}
+
+std::vector<PzuDifference_T> PzuDifferences(const THexData& file, const THexDataColor& marks) {
+    std::vector<PzuDifference_T> out;
+    for (int32_t i = marks.NextErrorCell(-1, true); i >= 0;) {
+        out.push_back({i / 64, i, file.GetAData(i), marks.GetAData(i)});
+        const int32_t next = marks.NextErrorCell(i, true);
+        if (next <= i) break;
+        i = next;
+    }
+    return out;
+}
+
+std::string PzuDifferencesCsv(const std::vector<PzuDifference_T>& list) {
+    std::string out = "Страница;Адрес;Файл;ПЗУ\r\n";
+    char line[48];
+    for (const PzuDifference_T& d : list) {
+        std::snprintf(line, sizeof line, "%d;%04X;%02X;%02X\r\n", d.page, static_cast<unsigned>(d.address), d.file,
+                      d.chip);
+        out += line;
+    }
+    return out;
+}
+
+int32_t ParseHexAddress(const std::string& text) {
+    std::string t;
+    for (char c : text)
+        if (c != ' ' && c != '\t') t += c;
+    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) t = t.substr(2);
+    if (!t.empty() && (t.back() == 'h' || t.back() == 'H')) t.pop_back();
+    if (t.empty() || t.size() > 7) return -1;
+    int32_t v = 0;
+    for (char c : t) {
+        int d = -1;
+        if (c >= '0' && c <= '9') d = c - '0';
+        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        if (d < 0) return -1;
+        v = v * 16 + d;
+    }
+    return v;
 }

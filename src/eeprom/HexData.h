@@ -91,7 +91,25 @@ public:
     uint8_t GetErrorCell(int32_t index) const;
     void SetErrorCell(int32_t index, uint8_t flag);
     void AssignDataBuf(PDataBuf buffer, PDataBuf errors);
+    // The number of marked cells, and the first marked one after (forward) or before `from`,
+    // going round the end; -1 when none is marked. From -1 forward finds the first one.
+    int32_t ErrorCellCount() const;
+    int32_t NextErrorCell(int32_t from, bool forward) const;
 
 private:
     PDataBuf errors_;
 };
+
+// One difference of the comparison window: the 64-byte block (the EEPROM's write page) and
+// address of a marked cell, the byte of the file and the byte the chip answered.
+struct PzuDifference_T {
+    int32_t page = 0;
+    int32_t address = 0;
+    uint8_t file = 0, chip = 0;
+};
+// The marked cells of `marks`, the file's bytes from `file` and the chip's from `marks`.
+std::vector<PzuDifference_T> PzuDifferences(const THexData& file, const THexDataColor& marks);
+// The list as CSV (";"-separated, a header line, CR LF), addresses and bytes in hexadecimal.
+std::string PzuDifferencesCsv(const std::vector<PzuDifference_T>& list);
+// "1A2F", "0x1A2F", "1a2fh": the address an operator typed; -1 when it is not one.
+int32_t ParseHexAddress(const std::string& text);

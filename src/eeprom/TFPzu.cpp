@@ -225,6 +225,7 @@ void TFPzu::BlockAnswered(const uint8_t* data68) {
             comparison_->GridOut->SetAData(a.address + i, a.bytes[static_cast<size_t>(i)]);
         }
         comparison_->GridOut->Refresh();
+        comparison_->UpdateStatus();
     }
 }
 

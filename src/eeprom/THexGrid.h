@@ -78,7 +78,6 @@ public:
     void AssignDataBuf(PDataBuf buffer, PDataBuf errors);
     QColor CellBrush(int32_t index) const override;
 
-private:
     THexDataColor& colorData() { return static_cast<THexDataColor&>(data()); }
     const THexDataColor& colorData() const { return static_cast<const THexDataColor&>(data()); }
 };

@@ -48,6 +48,8 @@ void TRunSequencer::Preparation(const RunTag_T& tag) {
     runToClose_ = false;
     // A new device starts with a clean verdict, whichever way the last one was left.
     stationFailed_ = false;
+    runEnded_ = false;
+    host_.RunBegan();
     host_.NewDevice(tag);
     host_.ShowDevice(tag);
     if (recorder_) {
@@ -185,6 +187,10 @@ void TRunSequencer::SelectionDone() {
     scriptErrorPending_ = false;
     // Checks chosen again for the same device after its run ended: a run of their own.
     if (recorder_ && !recorder_->RunOpen()) recorder_->BeginRunAgain();
+    if (runEnded_) host_.RunBegan();
+    runEnded_ = false;
+    runClock_ = false;
+    host_.ShowRunProgress(1, static_cast<int>(runTable_.size()));
     runSilent_ = 0;
     table_.SetNextFreeRow(1);
     host_.SetStartEnabled(true);
@@ -242,6 +248,7 @@ void TRunSequencer::Step(int mode) {
         ++cursor_;
         checkNumber_ = cursor_ < runTable_.size() ? runTable_[cursor_].number : 0;
         if (checkNumber_ != 0) {
+            host_.ShowRunProgress(static_cast<int>(cursor_) + 1, static_cast<int>(runTable_.size()));
             host_.SetStartEnabled(true);
             host_.SetStartCaption("Начать!");
             checkSection_ = "title" + std::to_string(checkNumber_);
@@ -414,7 +421,12 @@ std::vector<std::string> TRunSequencer::CheckRowsText(const TResultsTable& table
 bool TRunSequencer::RowsInProtocol(bool failed) const { return !PreparationCheck() && (failed || prot_ == 1); }
 
 void TRunSequencer::RecordRunEnd(RunOutcome outcome) {
-    if (!recorder_) return;
+    runEnded_ = true;
+    if (recorder_) RecordInStore(outcome);
+    host_.RunEnded(outcome);
+}
+
+void TRunSequencer::RecordInStore(RunOutcome outcome) {
     // The check that was going keeps the rows it has; an abort or a failure writes them to the
     // protocol, a stop does not.
     const bool written = outcome == RunOutcome::Aborted || outcome == RunOutcome::Failed;
@@ -444,6 +456,10 @@ void TRunSequencer::StartButtonPressed() {
         // button closes it: the verdict, then the next device.
         if (runToClose_) AfterRun();
         return;
+    }
+    if (!runClock_) {
+        runClock_ = true;
+        host_.RunClockStarted();
     }
     host_.SetStartCaption("Продолжить?");
     Step(1);

@@ -88,6 +88,15 @@ public:
     // Around every box of a run: while one is open, no timer of the window sends or switches
     // anything (holds nest; the last release restarts what the first hold stopped).
     virtual void HoldPacing(bool hold) = 0;
+    // A run's frames begin here: the tag was accepted, or checks were chosen again after the
+    // last run of the device ended.
+    virtual void RunBegan() {}
+    // "Начать!" pressed for the first time in the run: its clock starts.
+    virtual void RunClockStarted() {}
+    // Check `number` of `of` in the run is now the current one.
+    virtual void ShowRunProgress(int /*number*/, int /*of*/) {}
+    // The run has its outcome (also when nothing records it).
+    virtual void RunEnded(RunOutcome /*outcome*/) {}
 };
 
 // A box of a run is open for the lifetime of this object: the window's timers are held.
@@ -172,6 +181,7 @@ private:
               platform::DialogIcon icon = platform::DialogIcon::Information);
     void ScriptErrorPause(const std::string& error, int rowBefore);
     void RecordRunEnd(RunOutcome outcome);
+    void RecordInStore(RunOutcome outcome);
     bool RowsInProtocol(bool failed) const;
 
     TScript& script_;
@@ -183,6 +193,8 @@ private:
 
     RunTag_T tag_;
     bool runActive_ = false;
+    bool runEnded_ = false;    // the last run has its outcome: the next choice of checks is a new run
+    bool runClock_ = false;    // the run's clock was started by its first "Начать!"
     bool runToClose_ = false;  // a run of this device began; the start button closes it once it ended
     std::vector<TScript::RunEntry_T> runTable_;
     size_t cursor_ = 0;

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "execution/StateCaptions.h"
+#include "execution/StatePlot.h"
 
 namespace {
 
@@ -153,6 +154,9 @@ TStatePages::TStatePages(QWidget* parent) : QTabWidget(parent) {
     eg->addWidget(edEepromGeneral, 8, 1);
     eg->setRowStretch(eg->rowCount(), 1);
     addTab(eeprom, U("ПЗУ"));
+
+    Plot = new TStatePlot;
+    addTab(Plot, U("Графики"));
 }
 
 QLabel* TStatePages::Caption(const std::string& page, const std::string& text) const {
@@ -187,6 +191,7 @@ void TStatePages::ShowAnswer(uint8_t code, const StationState_T& s, const float*
                 std::snprintf(b, sizeof b, "%.2f", static_cast<double>(buffPar[index]));
                 label->setText(b);
             }
+            Plot->AddState(buffPar);
             break;
         case 0xEB:
             Light(protectionsEB_, at(s.protections, 4), true);

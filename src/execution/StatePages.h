@@ -11,6 +11,7 @@
 class QLabel;
 class QLineEdit;
 class QGridLayout;
+class TStatePlot;
 
 // The internal state pages of the test window: the converter, the inverter, the board, the
 // switch controller and the EEPROM, each lit from the station's answers.
@@ -41,6 +42,7 @@ public:
     std::array<QLabel*, 3> lbSwitchBits{};
     std::array<QLineEdit*, 8> edEeprom{};
     QLineEdit* edEepromGeneral;
+    TStatePlot* Plot;  // "Графики"
 
 private:
     struct Group {

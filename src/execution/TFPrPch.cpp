@@ -122,6 +122,7 @@ void TFPrPch::BuildRunControls(QWidget* central) {
     miInternalState = action("miInternalState", "Внунтреннее состояние ПЧ");
     miLogicalNumber = action("miLogicalNumber", "Логический номер");
     aAbout = action("aAbout", "О программе");
+    aSaveJournal = action("aSaveJournal", "Сохранить журнал...");
     addAction(aTimerClickerOff);
 
     QMenu* run = menuBar()->addMenu(U("Проверка"));
@@ -133,6 +134,9 @@ void TFPrPch::BuildRunControls(QWidget* central) {
     QMenu* station = menuBar()->addMenu(U("Станция"));
     for (QAction* a : {aRequestParam, aResetPupch, aAllContactorsOff, miPzu, miInternalState, miLogicalNumber})
         station->addAction(a);
+    station->addSeparator();
+    station->addAction(aSaveJournal);
+    connect(aSaveJournal, &QAction::triggered, this, [this] { SaveJournalAsked(this, *journal_); });
     menuBar()->addMenu(U("Справка"))->addAction(aAbout);
 
     connect(aSelectComplite, &QAction::triggered, this, [this] { BtOKClick(); });
@@ -201,6 +205,9 @@ void TFPrPch::BuildRunControls(QWidget* central) {
     QFont bold = lbCurrentTest->font();
     bold.setBold(true);
     lbCurrentTest->setFont(bold);
+    lbRunProgress = new QLabel(central);
+    lbRunProgress->setObjectName("lbRunProgress");
+    lbRunProgress->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     BitBtn1 = Button("BitBtn1", "Начать!", central);
     BitBtn3 = Button("BitBtn3", "Ошибка", central);
     bbtAbort = Button("bbtAbort", "Прервать проверку", central);
@@ -293,7 +300,11 @@ void TFPrPch::BuildRunControls(QWidget* central) {
 
     auto* runColumn = new QVBoxLayout;
     runColumn->addWidget(STPan3);
-    runColumn->addWidget(lbCurrentTest);
+    // One line for the check's title and the run's progress, so the buttons below keep their place.
+    auto* titleLine = new QHBoxLayout;
+    titleLine->addWidget(lbCurrentTest, 1);
+    titleLine->addWidget(lbRunProgress);
+    runColumn->addLayout(titleLine);
     runColumn->addLayout(buttons);
     runColumn->addLayout(standButtons);
     runColumn->addWidget(ProgressBar);
@@ -526,12 +537,20 @@ void TFPrPch::ConnectTimers() {
     Timer3.setInterval(200);
     Timer4.setInterval(1000);
     TimerShutdownQuick.setInterval(1000);
+    TimerRunClock.setInterval(1000);
+    connect(&TimerRunClock, &QTimer::timeout, this, [this] { TimerRunClockTimer(); });
 }
 
 void TFPrPch::SetWindows(const AppWindows_T& windows) {
     windows_ = windows;
-    if (windows_.CustomComm1) windows_.CustomComm1->SetClient(this);
-    if (windows_.RS2) windows_.RS2->SetClient(this);
+    if (windows_.CustomComm1) {
+        windows_.CustomComm1->SetClient(this);
+        windows_.CustomComm1->SetJournal(journal_);
+    }
+    if (windows_.RS2) {
+        windows_.RS2->SetClient(this);
+        windows_.RS2->SetJournal(journal_);
+    }
 }
 
 void TFPrPch::showEvent(QShowEvent* e) {

@@ -3,10 +3,12 @@
 #include <QMainWindow>
 #include <QTimer>
 #include <array>
+#include <chrono>
 #include <memory>
 
 #include "execution/AppWindows.h"
 #include "link/ChannelWindow.h"
+#include "rsmanager/TrafficJournal.h"
 #include "platform/IniFile.h"
 #include "records/ProtocolWriter.h"
 #include "execution/AnswerDecoder.h"
@@ -244,6 +246,18 @@ public:
     void ShowProtocolViewer(const std::string& path) override;
     bool ShowTagDialog(RunTag_T& tag) override;
     void StartShutdown() override;
+    void RunBegan() override;
+    void RunClockStarted() override;
+    void ShowRunProgress(int number, int of) override;
+    void RunEnded(RunOutcome outcome) override;
+
+    // What went over both channels; the channel windows given to SetWindows write to it.
+    TTrafficJournal& Journal() { return *journal_; }
+    const std::shared_ptr<TTrafficJournal>& SharedJournal() const { return journal_; }
+    // The journal file saved beside the protocol at the last run's end, empty when none.
+    const std::string& LastRunJournal() const { return lastRunJournal_; }
+    // Once a second while a run's clock goes: "Проверка 3 из 7 · 01:05".
+    void TimerRunClockTimer();
 
     QTimer Timer1;               // step timer, 700 ms
     QTimer TmrBeg;               // exchange lists, 700 ms
@@ -257,6 +271,7 @@ public:
     QTimer Timer3;               // protection-reset list, 200 ms
     QTimer Timer4;               // cyclic request, 1000 ms
     QTimer TimerShutdownQuick;   // 1000 ms, without effect
+    QTimer TimerRunClock;        // run progress, 1000 ms
     int TimerContactorPowerTag = 0;
 
     // Actions and menu items.
@@ -277,6 +292,7 @@ public:
     QAction* miInternalState;
     QAction* miLogicalNumber;
     QAction* aAbout;
+    QAction* aSaveJournal;
 
     // Run controls.
     QListWidget* ListProv;
@@ -292,6 +308,7 @@ public:
     QRadioButton* rbAutopilotOff;
     QLabel* STPan3;
     QLabel* lbCurrentTest;
+    QLabel* lbRunProgress;  // "Проверка 3 из 7" and the time since "Начать!"
     QProgressBar* ProgressBar;
     QTableWidget* Tabl1;
     QPlainTextEdit* MemoLog;
@@ -347,7 +364,15 @@ private:
     void RunPassportCheck();
     void StopContactorTimers();
 
+    void UpdateRunProgress();
+
     AppWindows_T windows_;
+    std::shared_ptr<TTrafficJournal> journal_ = std::make_shared<TTrafficJournal>();
+    uint64_t journalFrom_ = 0;
+    std::string lastRunJournal_;
+    int progressNumber_ = 0, progressOf_ = 0;
+    std::chrono::steady_clock::time_point runClockStart_{}, runClockEnd_{};
+    bool runClockOn_ = false;
     TScript script_;
     TResultsTable table_;
     TStepInterpreter interpreter_{script_, table_, *this};

@@ -27,6 +27,7 @@
 #include "records/TestTag.h"
 #include "execution/StatePages.h"
 #include "execution/TFPrPch.h"
+#include "link/JournalText.h"
 
 namespace {
 
@@ -447,4 +448,64 @@ void TFPrPch::btMonitorClick() {
 void TFPrPch::btShowExchangeClick() {
     hexTrace_ = !hexTrace_;
     btShowExchange->setText(QString::fromUtf8(hexTrace_ ? "Только текст" : "Показать обмен"));
+}
+
+// ---- run progress and the run's journal ---------------------------------------------------
+
+void TFPrPch::RunBegan() {
+    journalFrom_ = journal_->NextSeq();
+    runClockOn_ = false;
+    runClockStart_ = {};
+    TimerRunClock.stop();
+    progressNumber_ = progressOf_ = 0;
+    UpdateRunProgress();
+}
+
+void TFPrPch::RunClockStarted() {
+    runClockStart_ = std::chrono::steady_clock::now();
+    runClockOn_ = true;
+    TimerRunClock.start();
+    UpdateRunProgress();
+}
+
+void TFPrPch::ShowRunProgress(int number, int of) {
+    progressNumber_ = number;
+    progressOf_ = of;
+    UpdateRunProgress();
+}
+
+void TFPrPch::TimerRunClockTimer() { UpdateRunProgress(); }
+
+void TFPrPch::UpdateRunProgress() {
+    using namespace std::chrono;
+    QString text;
+    if (progressOf_ > 0) text = QString::fromUtf8("Проверка %1 из %2").arg(progressNumber_).arg(progressOf_);
+    if (runClockStart_ != steady_clock::time_point{}) {
+        const long long s = duration_cast<seconds>((runClockOn_ ? steady_clock::now() : runClockEnd_) - runClockStart_).count();
+        const QString clock = s >= 3600 ? QString::asprintf("%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60)
+                                        : QString::asprintf("%02lld:%02lld", s / 60, s % 60);
+        text += (text.isEmpty() ? QString() : QString::fromUtf8(" · ")) + clock;
+    }
+    lbRunProgress->setText(text);
+}
+
+void TFPrPch::RunEnded(RunOutcome outcome) {
+    // The clock stops where the run ended; the line keeps what it showed.
+    if (runClockOn_) runClockEnd_ = std::chrono::steady_clock::now();
+    runClockOn_ = false;
+    TimerRunClock.stop();
+    UpdateRunProgress();
+    lastRunJournal_.clear();
+    if (outcome != RunOutcome::Failed && outcome != RunOutcome::Aborted && outcome != RunOutcome::Silent) return;
+    if (protocol_.Path().empty()) return;
+    const std::string heading = "Устройство: " + edDevice->text().toStdString() + ", зав. номер " +
+                                edSerial->text().toStdString() + ". Итог: " + OutcomeText(outcome) + ".";
+    const JournalSaveResult_T r = SaveRunJournal(*journal_, protocol_.Path(), journalFrom_, heading);
+    if (!r.ok) {
+        LogLine(r.error);
+        return;
+    }
+    lastRunJournal_ = r.path;
+    LogLine("Журнал обмена сохранён: " + r.path);
+    recorder_.JournalSaved(r.path);
 }

@@ -1,15 +1,19 @@
 #include "link/ChannelWindow.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QDateTime>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTextDocumentFragment>
 #include <QVBoxLayout>
 
+#include "link/JournalText.h"
 #include "link/StationCodec.h"
 #include "platform/Dialogs.h"
 
@@ -17,6 +21,33 @@ QWidget* FindWindowByCaption(const QString& caption) {
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->windowTitle() == caption) return w;
     return nullptr;
+}
+
+void SaveJournalAsked(QWidget* parent, const TTrafficJournal& journal) {
+    platform::FileDialogRequest request;
+    request.caption = "Сохранить журнал обмена";
+    request.filter = "Текст (*.txt);;CSV (*.csv);;Все файлы (*)";
+    request.fileName = "journal.txt";
+    const std::string path = platform::Dialogs::Current().SaveFileName(request);
+    if (path.empty()) return;
+    // A full ring takes a few seconds to write out: the box shows how far it is and lets the
+    // operator give up, and the window's events go on meanwhile.
+    QProgressDialog box(QString::fromUtf8("Сохранение журнала обмена..."), QString::fromUtf8("Отмена"), 0, 1000,
+                        parent);
+    box.setWindowModality(Qt::WindowModal);
+    box.setMinimumDuration(500);
+    const JournalSaveResult_T r =
+        SaveJournal(journal, path, JournalFormatOf(path), 0, ~0ull, 0, [&](uint64_t done, uint64_t total) {
+            box.setValue(total ? static_cast<int>(done * 1000 / total) : 1000);
+            QCoreApplication::processEvents();
+            return !box.wasCanceled();
+        });
+    box.reset();
+    if (r.ok)
+        platform::Dialogs::Current().Show("Журнал сохранён: " + r.path + "\nКадров: " + std::to_string(r.frames),
+                                          "Журнал обмена", platform::DialogIcon::Information);
+    else
+        platform::Dialogs::Current().Show(r.error, "Журнал обмена", platform::DialogIcon::Warning);
 }
 
 void QtWindowPoster::post(int message) {
@@ -40,10 +71,17 @@ TChannelWindow::TChannelWindow(int channel, const QString& caption, QSize size,
     btClear_->setObjectName("btClear");
     btCopy_ = new QPushButton(copyButtonName, this);
     btCopy_->setObjectName(copyButtonName);
+    cbTimes_ = new QCheckBox(QString::fromUtf8("Время"), this);
+    cbTimes_->setObjectName("cbTimes");
+    btSaveJournal_ = new QPushButton(QString::fromUtf8("Сохранить журнал..."), this);
+    btSaveJournal_->setObjectName("btSaveJournal");
+    btSaveJournal_->setEnabled(false);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(btClear_);
     buttons->addWidget(btCopy_);
     buttons->addStretch();
+    buttons->addWidget(cbTimes_);
+    buttons->addWidget(btSaveJournal_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(memoRs_);
     layout->addLayout(buttons);
@@ -53,9 +91,22 @@ TChannelWindow::TChannelWindow(int channel, const QString& caption, QSize size,
         // line break; the selection as plain text has real ones.
         QApplication::clipboard()->setText(memoRs_->textCursor().selection().toPlainText());
     });
+    connect(btSaveJournal_, &QPushButton::clicked, this, [this] {
+        if (journal_) SaveJournalAsked(this, *journal_);
+    });
 }
 
 TChannelWindow::~TChannelWindow() { DestroyManager(); }
+
+void TChannelWindow::SetJournal(std::shared_ptr<TTrafficJournal> journal) {
+    journal_ = std::move(journal);
+    btSaveJournal_->setEnabled(journal_ != nullptr);
+    if (manager_) manager_->SetJournal(journal_.get(), static_cast<uint8_t>(channel_));
+}
+
+void TChannelWindow::SetShowTimes(bool on) { cbTimes_->setChecked(on); }
+
+bool TChannelWindow::ShowTimes() const { return cbTimes_->isChecked(); }
 
 void TChannelWindow::DestroyManager() {
     // The manager's threads use both queues until they end: the manager goes first.
@@ -80,6 +131,7 @@ void TChannelWindow::Rebuild() {
     QWidget* self = FindWindowByCaption(windowTitle());
     poster_.SetTarget(self ? static_cast<QObject*>(self) : this);
     manager_->SetWindow(&poster_);
+    manager_->SetJournal(journal_.get(), static_cast<uint8_t>(channel_));
     manager_->SetPort(portName_);
     manager_->SetProtocol(protocol_);
     manager_->SetSenderPeriod(senderPeriod_);
@@ -128,7 +180,11 @@ int TChannelWindow::ReceiveBlock(uint8_t* buffer, int32_t& status) {
 }
 
 void TChannelWindow::LogLine(const QString& text) {
-    if (isVisible()) memoRs_->appendPlainText(text);
+    if (!isVisible()) return;
+    if (cbTimes_->isChecked())
+        memoRs_->appendPlainText(QString::fromStdString(FormatClockTime(QDateTime::currentMSecsSinceEpoch())) + " " + text);
+    else
+        memoRs_->appendPlainText(text);
 }
 
 bool TChannelWindow::event(QEvent* e) {

@@ -8,7 +8,9 @@
 #include "platform/WindowPoster.h"
 #include "rsmanager/QueueMessages.h"
 #include "rsmanager/RsManager.h"
+#include "rsmanager/TrafficJournal.h"
 
+class QCheckBox;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -36,6 +38,10 @@ private:
     QObject* target_;
 };
 
+// Asks for a file name and saves the whole journal there, as CSV when the name ends in .csv,
+// as text otherwise, with a progress box while it takes long. Tells the operator how it went.
+void SaveJournalAsked(QWidget* parent, const TTrafficJournal& journal);
+
 // A serial channel as a small window: it owns the manager and its two queues, logs the raw
 // traffic while it is visible and hands received messages to its client.
 class TChannelWindow : public QWidget {
@@ -60,6 +66,13 @@ public:
     // One received message into the caller's buffer of at least 99 bytes; its length, or 0.
     int ReceiveBlock(uint8_t* buffer, int32_t& status);
     void LogLine(const QString& text);
+    // The journal the channel's frames go to, from the next OpenChannel(); shared with the
+    // window that reads it, so it outlives whichever goes first.
+    void SetJournal(std::shared_ptr<TTrafficJournal> journal);
+    const std::shared_ptr<TTrafficJournal>& Journal() const { return journal_; }
+    // "Время": each memo line begins with the time it was logged.
+    void SetShowTimes(bool on);
+    bool ShowTimes() const;
 
     const std::string& PortName() const { return portName_; }
     void SetPortName(const std::string& name) { portName_ = name; }
@@ -71,6 +84,8 @@ public:
     TQueueMessages* ReceiveQueue() { return receiveQueue_.get(); }
     TQueueMessages* SendQueue() { return sendQueue_.get(); }
     QPlainTextEdit* Memo() { return memoRs_; }
+    QCheckBox* TimesBox() { return cbTimes_; }
+    QPushButton* SaveJournalButton() { return btSaveJournal_; }
 
 protected:
     TChannelWindow(int channel, const QString& caption, QSize size, std::string protocol,
@@ -80,6 +95,8 @@ protected:
     QPlainTextEdit* memoRs_;
     QPushButton* btClear_;
     QPushButton* btCopy_;
+    QCheckBox* cbTimes_;
+    QPushButton* btSaveJournal_;
 
 private:
     void DestroyManager();
@@ -89,6 +106,7 @@ private:
     const int32_t senderPeriod_;
     TChannelClient* client_ = nullptr;
     QtWindowPoster poster_;
+    std::shared_ptr<TTrafficJournal> journal_;  // before the manager: its threads write to it
     std::unique_ptr<TQueueMessages> receiveQueue_;
     std::unique_ptr<TQueueMessages> sendQueue_;
     std::unique_ptr<TRsManager> manager_;

@@ -32,6 +32,7 @@ CREATE TABLE IF NOT EXISTS forwarders(session text PRIMARY KEY, flushed_at times
 CREATE TABLE IF NOT EXISTS eeprom_sessions(
   id text PRIMARY KEY, run_id text REFERENCES runs(id) ON DELETE CASCADE, stand text, kind text, file text,
   blocks integer, mismatches integer, outcome text, started_at timestamptz, ended_at timestamptz);
+ALTER TABLE runs ADD COLUMN IF NOT EXISTS journal_file text;
 COMMIT;
 )";
 
@@ -204,7 +205,7 @@ bool TPgForwarder::SendRun(pg_conn* c, const RunRecord_T& r, int64_t revision,
     std::string sql = "BEGIN;\nINSERT INTO runs(id, session, stand, program_version, device, device_kind, serial, "
                       "operator, cause, remarks, script, script_version, script_sha256, started_at, ended_at, outcome, "
                       "protocol_file, archive_file, logical_number, v_cp, v_kk, v_rg, v_izm, v_pzu, firmware_date, "
-                      "revision) VALUES(" + id;
+                      "revision, journal_file) VALUES(" + id;
     for (const std::string* v : {&r.session, &r.stand, &r.programVersion, &r.device, &r.deviceKind, &r.serial,
                                  &r.operatorName, &r.cause, &r.remarks, &r.script, &r.scriptVersion, &r.scriptSha256})
         sql += ", " + Lit(c, *v);
@@ -217,12 +218,12 @@ bool TPgForwarder::SendRun(pg_conn* c, const RunRecord_T& r, int64_t revision,
     } else {
         sql += ", NULL, NULL, NULL, NULL, NULL, NULL, NULL";
     }
-    sql += ", " + Int(revision) + ")\nON CONFLICT (id) DO UPDATE SET ";
+    sql += ", " + Int(revision) + ", " + Lit(c, r.journalFile) + ")\nON CONFLICT (id) DO UPDATE SET ";
     static const char* const kUpdated[] = {"session", "stand", "program_version", "device", "device_kind", "serial",
                                            "operator", "cause", "remarks", "script", "script_version",
                                            "script_sha256", "started_at", "ended_at", "outcome", "protocol_file",
                                            "archive_file", "logical_number", "v_cp", "v_kk", "v_rg", "v_izm", "v_pzu",
-                                           "firmware_date", "revision"};
+                                           "firmware_date", "revision", "journal_file"};
     for (size_t i = 0; i < std::size(kUpdated); ++i)
         sql += std::string(i ? ", " : "") + kUpdated[i] + " = EXCLUDED." + kUpdated[i];
     sql += " WHERE runs.revision <= EXCLUDED.revision;\n";

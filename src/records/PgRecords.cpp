@@ -173,6 +173,13 @@ std::optional<RunRecord_T> TPgRecords::LoadRun(const std::string& idOrPrefix, st
     r.outcome = OutcomeFromName(s.Text(0, 15));
     r.protocolFile = s.Text(0, 16);
     r.archiveFile = s.Text(0, 17);
+    {
+        // Read through the row as JSON: a server whose table predates the column answers empty.
+        std::string ignored;
+        const Result j = Query(conn_, "SELECT coalesce(to_jsonb(r)->>'journal_file', '') FROM runs r WHERE id = $1",
+                               {r.id}, ignored);
+        if (ignored.empty() && j.Rows() > 0) r.journalFile = j.Text(0, 0);
+    }
     if (!s.IsNull(0, 18)) {
         RunPassport_T p;
         p.logicalNumber = s.Int(0, 18);

@@ -61,6 +61,7 @@ std::string FormatRun(const RunRecord_T& r, const std::vector<EepromSessionRecor
     line("Итог", OutcomeText(r.outcome));
     line("Протокол", r.protocolFile);
     line("Архив", r.archiveFile.empty() ? "-" : r.archiveFile);
+    if (!r.journalFile.empty()) line("Журнал обмена", r.journalFile);
     if (r.passport) {
         std::string v;
         for (int x : r.passport->versions) v += (v.empty() ? "" : ".") + std::to_string(x);
@@ -106,6 +107,7 @@ std::string RunJson(const RunRecord_T& r, const std::vector<EepromSessionRecord_
     field("outcome", platform::JsonString(OutcomeName(r.outcome)));
     field("protocol_file", text(r.protocolFile));
     field("archive_file", text(r.archiveFile));
+    field("journal_file", text(r.journalFile));
     if (r.passport) {
         std::string v;
         for (int x : r.passport->versions) v += (v.empty() ? "" : ", ") + std::to_string(x);

@@ -53,6 +53,7 @@ struct RunRecord_T {
     std::string startedAt, endedAt;  // ISO 8601 with the UTC offset
     RunOutcome outcome = RunOutcome::Incomplete;
     std::string protocolFile, archiveFile;
+    std::string journalFile;  // the traffic journal saved beside the protocol; empty when none
     std::optional<RunPassport_T> passport;
     std::vector<CheckRecord_T> checks;
 };
@@ -80,6 +81,8 @@ public:
     virtual void EndRun(const std::string& runId, RunOutcome outcome, const std::string& endedAt,
                         const std::string& protocolFile) = 0;
     virtual void SetArchiveFile(const std::string& runId, const std::string& archiveFile) = 0;
+    // The traffic journal saved for a run that failed, was aborted or lost the station.
+    virtual void SetJournalFile(const std::string& /*runId*/, const std::string& /*journalFile*/) {}
     virtual void AddEepromSession(const EepromSessionRecord_T& session) = 0;
 };
 

@@ -109,6 +109,10 @@ void TRunRecorder::ArchiveSaved(const std::string& archiveFile) {
     if (sink_ && !lastRunId_.empty()) sink_->SetArchiveFile(lastRunId_, archiveFile);
 }
 
+void TRunRecorder::JournalSaved(const std::string& journalFile) {
+    if (sink_ && !lastRunId_.empty()) sink_->SetJournalFile(lastRunId_, journalFile);
+}
+
 void TRunRecorder::EepromSession(EepromSessionRecord_T session) {
     if (!sink_) return;
     if (session.id.empty()) session.id = NewUuid();

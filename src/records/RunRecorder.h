@@ -50,6 +50,7 @@ public:
     // An open check ends with the same outcome and the rows it has.
     void EndRun(RunOutcome outcome, const TResultsTable* table = nullptr, int firstRow = 1, bool inProtocol = false);
     void ArchiveSaved(const std::string& archiveFile);
+    void JournalSaved(const std::string& journalFile);
     void EepromSession(EepromSessionRecord_T session);
 
     // Rows of a results table as records.

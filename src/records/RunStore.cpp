@@ -55,7 +55,12 @@ ALTER TABLE eeprom_sessions ADD COLUMN sent INTEGER NOT NULL DEFAULT 0;
 CREATE INDEX eeprom_outbox ON eeprom_sessions(sent) WHERE run_id IS NULL;
 )";
 
-constexpr const char* kMigrations[] = {kSchema1, kSchema2, kSchema3};
+// The traffic journal of a run that went wrong, saved beside its protocol.
+constexpr const char* kSchema4 = R"(
+ALTER TABLE runs ADD COLUMN journal_file TEXT;
+)";
+
+constexpr const char* kMigrations[] = {kSchema1, kSchema2, kSchema3, kSchema4};
 static_assert(sizeof kMigrations / sizeof *kMigrations == TRunStore::kSchemaVersion);
 
 // The columns row, parameter, low, high, control, measured, result, passed, attempts,
@@ -312,6 +317,13 @@ bool TRunStore::SetArchiveFile(const std::string& runId, const std::string& arch
     });
 }
 
+bool TRunStore::SetJournalFile(const std::string& runId, const std::string& journalFile, std::string& error) {
+    return Write(error, [&] {
+        TSqliteStatement(db_.Handle(), "UPDATE runs SET journal_file=? WHERE id=?").Bind(1, journalFile).Bind(2, runId).Run();
+        Bump(runId);
+    });
+}
+
 bool TRunStore::AddEepromSession(const EepromSessionRecord_T& e, std::string& error) {
     return Write(error, [&] {
         TSqliteStatement s(db_.Handle(),
@@ -421,6 +433,7 @@ std::optional<RunRecord_T> TRunStore::LoadRun(const std::string& idOrPrefix, std
         r.outcome = OutcomeFromName(s.Text(15));
         r.protocolFile = s.Text(16);
         r.archiveFile = s.Text(17);
+        r.journalFile = JournalFileOf(r.id);
         if (!s.IsNull(18)) r.passport = ReadPassport(s, 18);
         if (s.Step()) {
             error = "Начало " + idOrPrefix + " подходит к нескольким испытаниям; укажите больше знаков.";
@@ -570,4 +583,14 @@ bool TRunStore::MarkSent(const std::vector<Pending_T>& runs, std::string& error)
             s.Bind(1, r.revision).Bind(2, r.id).Run();
         }
     });
+}
+
+std::string TRunStore::JournalFileOf(const std::string& runId) {
+    try {
+        TSqliteStatement s(db_.Handle(), "SELECT journal_file FROM runs WHERE id = ?");
+        s.Bind(1, runId);
+        return s.Step() ? s.Text(0) : std::string();
+    } catch (const std::exception&) {
+        return {};
+    }
 }

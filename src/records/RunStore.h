@@ -51,7 +51,7 @@ class TRunStore : public TRecordsSource {
 public:
     // 1: the first tables; 2: the run's whole tag, passport, attempts, EEPROM sessions, outbox;
     // 3: the outbox of EEPROM sessions made with no run.
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
 
     bool Open(const std::string& path, std::string& error, bool readOnly = false);
     void Close() { db_.Close(); }
@@ -68,6 +68,7 @@ public:
     bool EndRun(const std::string& runId, RunOutcome outcome, const std::string& endedAt,
                 const std::string& protocolFile, std::string& error);
     bool SetArchiveFile(const std::string& runId, const std::string& archiveFile, std::string& error);
+    bool SetJournalFile(const std::string& runId, const std::string& journalFile, std::string& error);
     bool AddEepromSession(const EepromSessionRecord_T& session, std::string& error);
     // Many runs in one transaction (imports and benchmarks).
     bool AddRuns(const std::vector<RunRecord_T>& runs, std::string& error);
@@ -99,6 +100,8 @@ public:
     std::string Describe(const TSqliteError& e) const;
 
 private:
+    // Empty for a file of an older schema, which the program opened read-only without moving it on.
+    std::string JournalFileOf(const std::string& runId);
     void Migrate();
     void Bump(const std::string& runId);
     void InsertRun(const RunRecord_T& run);

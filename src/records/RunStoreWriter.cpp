@@ -94,6 +94,10 @@ void TRunStoreWriter::EndRun(const std::string& runId, RunOutcome outcome, const
     Post([=](TRunStore& s, std::string& e) { return s.EndRun(runId, outcome, endedAt, protocolFile, e); }, true);
 }
 
+void TRunStoreWriter::SetJournalFile(const std::string& runId, const std::string& journalFile) {
+    Post([=](TRunStore& s, std::string& e) { return s.SetJournalFile(runId, journalFile, e); }, true);
+}
+
 void TRunStoreWriter::SetArchiveFile(const std::string& runId, const std::string& archiveFile) {
     Post([=](TRunStore& s, std::string& e) { return s.SetArchiveFile(runId, archiveFile, e); }, true);
 }

@@ -35,6 +35,7 @@ public:
     void EndRun(const std::string& runId, RunOutcome outcome, const std::string& endedAt,
                 const std::string& protocolFile) override;
     void SetArchiveFile(const std::string& runId, const std::string& archiveFile) override;
+    void SetJournalFile(const std::string& runId, const std::string& journalFile) override;
     void AddEepromSession(const EepromSessionRecord_T& session) override;
 
     // Waits until everything queued so far is written.

@@ -67,7 +67,10 @@ void TPackage::Clear() {
 }
 
 void TPackage::Complete(uint8_t result) {
-    if (result == kComplete && !frame_.empty()) messages_.push_back(Message_T{frame_, msgOk});
+    if (result == kComplete && !frame_.empty())
+        messages_.push_back(Message_T{frame_, msgOk});
+    else if (result == kRejected && keepRejected_ && !frame_.empty())
+        messages_.push_back(Message_T{frame_, msgErr});
 }
 
 void TPackageJoinHole::AddData(const uint8_t* data, size_t size) {

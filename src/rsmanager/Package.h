@@ -55,6 +55,10 @@ public:
         return result;
     }
 
+    // Rejected frames are handed out too, with status msgErr, for a journal of the line; the
+    // queue of valid messages never sees them.
+    void SetKeepRejected(bool keep) { keepRejected_ = keep; }
+
     uint8_t Verdict() const { return verdict_; }
     const std::vector<uint8_t>& Frame() const { return frame_; }
     const std::vector<uint8_t>& Tail() const { return tail_; }
@@ -77,6 +81,7 @@ protected:
     std::deque<Message_T> messages_;
     std::vector<uint8_t> acceptedFirstBytes_;
     std::string name_;
+    bool keepRejected_ = false;
 };
 
 // Raw blocks: every non-empty block is one message.

@@ -60,6 +60,8 @@ int TRsManager::Open() {
     common.linkLostMessage = linkLostMessage_;
     common.window = window_;
     common.link = &link_;
+    common.journal = journal_;
+    common.channel = journalChannel_;
 
     ThreadParam_T send = common;
     send.queue = sendQueue_;
@@ -121,6 +123,7 @@ std::chrono::milliseconds BackOff(int32_t receiveWaitMs) {
 
 void ThreadRsReciver(ThreadParam_T param) {
     TPackageJoin framer(param.protocol);
+    if (param.journal) framer.Framer().SetKeepRejected(true);
     param.port->ClearErrors();
     param.port->Purge(false, true);
     bool run = true;
@@ -176,6 +179,8 @@ void RsFunc::MakeRecivingData(const uint8_t* bytes, size_t count, const ThreadPa
     framer.AddDataAll(bytes, count);
     while (framer.Count() > 0) {
         Message_T m = framer.PopMessage();
+        if (param.journal)
+            param.journal->Add(param.channel, JournalDir::In, m.data.data(), m.data.size(), m.status == msgOk);
         if (m.status != msgOk) continue;
         if (param.queue) param.queue->Push(m.data);
         if (param.window) param.window->post(param.receivedMessage);
@@ -198,6 +203,9 @@ bool SendData(const ThreadParam_T& param) {
     const std::vector<uint8_t> buffer = param.queue->Pop();
     if (buffer.empty()) return true;
     const long written = param.port->Write(buffer.data(), buffer.size(), param.wait);
+    if (param.journal)
+        param.journal->Add(param.channel, JournalDir::Out, buffer.data(), buffer.size(),
+                           written == static_cast<long>(buffer.size()));
     if (written == static_cast<long>(buffer.size())) {
         if (param.window) param.window->post(param.sentMessage);
     } else if (written < 0) {

@@ -13,6 +13,7 @@
 #include "rsmanager/PackageJoin.h"
 #include "rsmanager/QueueMessages.h"
 #include "rsmanager/RsSettings.h"
+#include "rsmanager/TrafficJournal.h"
 
 // What the manager's threads share with it about the state of the line: a failure (the device
 // went away, a write failed) is recorded once and announced to the window.
@@ -43,6 +44,8 @@ struct ThreadParam_T {
     platform::WindowPoster* window = nullptr;
     TMutexVar<bool>* runFlag = nullptr;
     TLinkState* link = nullptr;
+    TTrafficJournal* journal = nullptr;  // none: nothing is journalled
+    uint8_t channel = 0;                 // the channel's number in the journal
 };
 
 // Moves whole messages between a serial port and the window that owns it: a sender thread
@@ -69,6 +72,12 @@ public:
     void LoadConfig(const std::string& path) { settings_.LoadConfig(path); }
     // Message posted once when the line fails while open (default 1026).
     void SetLinkLostMessage(int32_t message) { linkLostMessage_ = message; }
+    // Every frame written and cut from the input goes to the journal under this channel
+    // number, from the next Open() on; nullptr stops it.
+    void SetJournal(TTrafficJournal* journal, uint8_t channel) {
+        journal_ = journal;
+        journalChannel_ = channel;
+    }
 
     // 0 when the port is open and both threads run, -1 otherwise (the manager stays closed).
     int Open();
@@ -91,6 +100,8 @@ private:
     int32_t sentMessage_;
     int32_t linkLostMessage_ = 1026;
     platform::WindowPoster* window_ = nullptr;
+    TTrafficJournal* journal_ = nullptr;
+    uint8_t journalChannel_ = 0;
     TRsSettings settings_;
     platform::SerialPort port_;
     TMutexVar<bool> receiverRun_{false};
