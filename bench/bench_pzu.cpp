@@ -1,6 +1,6 @@
 // Programming 32 KiB into the simulated board's EEPROM through the test window's channel 1 at
 // the block timer's own 400 ms pacing: wall time against the floor of its ticks, and the GUI
-// thread's time per block. With --screenshots DIR it reads the EEPROM back with one bad byte
+// thread's time per block. With --screenshots DIR it reads the EEPROM back with four bad bytes
 // and pictures the EEPROM and comparison windows; --fast ticks every 50 ms instead (for
 // pictures only, no figures).
 //
@@ -136,7 +136,9 @@ int main(int argc, char* argv[]) {
     }
 
     if (!screenshots.isEmpty()) {
-        sim.SetEepromByte(0, 0x0123, static_cast<uint8_t>(file[0x0123] ^ 0xFF));
+        // Four bad bytes in four blocks; the pictures show the first, then the third by F3.
+        for (uint16_t a : {0x0123, 0x0456, 0x1A2F, 0x2345})
+            sim.SetEepromByte(0, a, static_cast<uint8_t>(file[a] ^ 0xFF));
         w->TmrSend.setInterval(50);
         w->SpeedButton1Click();
         Wait([&] { return !w->TmrSend.isActive(); }, 120000);
@@ -149,7 +151,13 @@ int main(int argc, char* argv[]) {
             const QString path = screenshots + "/" + name;
             std::printf("%s: %s\n", widget->grab().save(path) ? "picture" : "could not write", path.toUtf8().constData());
         }
-        std::printf("reading back with one bad byte: %s, errors %d\n", w->LProcPzu->text().toUtf8().constData(),
+        w->Comparison()->activateWindow();
+        for (int i = 0; i < 3; ++i) w->Comparison()->NextDifference();
+        Wait([] { return false; }, 300);
+        const QString third = screenshots + "/eeprom_comparison_third_difference.png";
+        std::printf("%s: %s (%s)\n", w->Comparison()->grab().save(third) ? "picture" : "could not write",
+                    third.toUtf8().constData(), w->Comparison()->lbStatus->text().toUtf8().constData());
+        std::printf("reading back with four bad bytes: %s, errors %d\n", w->LProcPzu->text().toUtf8().constData(),
                     w->Session().ErrorCount());
     }
 

@@ -9,7 +9,10 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <random>
 #include <thread>
 #include <vector>
@@ -116,6 +119,88 @@ void BM_OpenCloseCycles(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_OpenCloseCycles)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The time from a frame's last byte written on the far side to the received-message post,
+// for two managers side by side on their own ports, one with the traffic journal and one
+// without, frames sent to them in turn so that both see the same load on the machine.
+class StampingPoster : public platform::WindowPoster {
+public:
+    void post(int message) override {
+        if (message != 1024) return;
+        std::lock_guard lock(mutex_);
+        at_ = Clock::now();
+        ++posts_;
+        done_.notify_all();
+    }
+    // The time of post number n (1, 2, ...), or none within a second.
+    bool WaitFor(int n, Clock::time_point& at) {
+        std::unique_lock lock(mutex_);
+        if (!done_.wait_for(lock, std::chrono::seconds(1), [&] { return posts_ >= n; })) return false;
+        at = at_;
+        return true;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable done_;
+    Clock::time_point at_{};
+    int posts_ = 0;
+};
+
+double Percentile(std::vector<double> v, double p) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
+}
+
+void BM_ReceiveLatencyJournalOnOff(benchmark::State& state) {
+    for (auto _ : state) {
+        struct Side {
+            PtyPair pty;
+            TQueueMessages send, receive;
+            StampingPoster poster;
+            TRsManager manager{&send, &receive, 1024, 1025};
+            std::vector<double> us;
+            int frames = 0;
+        };
+        TTrafficJournal journal;
+        Side off, on;
+        on.manager.SetJournal(&journal, 1);
+        for (Side* s : {&off, &on}) {
+            s->manager.SetWindow(&s->poster);
+            s->manager.SetProtocol("VOLTAR");
+            s->manager.SetPort(s->pty.path);
+            s->manager.Open();
+        }
+        const Bytes frame = StationFrame(Bytes(30, 0x5A));  // a state answer's size
+        for (int i = 0; i < 4000; ++i) {
+            Side& s = i % 2 ? on : off;
+            const Clock::time_point sent = Clock::now();
+            if (write(s.pty.master, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size())) break;
+            Clock::time_point at;
+            if (!s.poster.WaitFor(++s.frames, at)) break;
+            s.us.push_back(std::chrono::duration<double, std::micro>(at - sent).count());
+            while (s.receive.Count() > 0) s.receive.Pop();
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+        for (Side* s : {&off, &on}) s->manager.Close();
+        state.counters["off_p50_us"] = Percentile(off.us, 0.5);
+        state.counters["off_p99_us"] = Percentile(off.us, 0.99);
+        state.counters["on_p50_us"] = Percentile(on.us, 0.5);
+        state.counters["on_p99_us"] = Percentile(on.us, 0.99);
+        state.counters["p99_on_over_off"] = Percentile(on.us, 0.99) / std::max(Percentile(off.us, 0.99), 1e-9);
+        state.counters["journal_frames"] = static_cast<double>(journal.NextSeq());
+    }
+}
+BENCHMARK(BM_ReceiveLatencyJournalOnOff)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_JournalAdd(benchmark::State& state) {
+    TTrafficJournal journal;
+    const Bytes frame = StationFrame(Bytes(30, 0x5A));
+    for (auto _ : state) journal.Add(1, JournalDir::In, frame.data(), frame.size(), true);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_JournalAdd);
 
 }  // namespace
 

@@ -35,6 +35,7 @@
 #include "records/TBirka.h"
 #include "records/TProt.h"
 #include "execution/StatePages.h"
+#include "execution/StatePlot.h"
 #include "execution/TFPrPch.h"
 
 namespace fs = std::filesystem;
@@ -180,6 +181,12 @@ int main(int argc, char* argv[]) {
         floorMs += 2000;  // the autopilot's interval while a run is on
         ++pilotTicks;
     });
+    if (!screenshots.isEmpty()) {
+        // The station channel's memo with times, and the plots, follow the run from its start.
+        c1.SetShowTimes(true);
+        c1.show();
+        main.StatePages->setCurrentWidget(main.StatePages->Plot);
+    }
     main.aFullChekitExecute();
     main.BtOKClick();
     main.rbAutopilotOn->setChecked(true);
@@ -192,6 +199,8 @@ int main(int argc, char* argv[]) {
             if (!screenshots.isEmpty() && !pictured && main.Run().CheckNumber() == 3) {
                 pictured = true;
                 Save(&main, screenshots, "test_window_run.png");
+                Save(main.StatePages, screenshots, "state_plot_run.png");
+                Save(&c1, screenshots, "channel_memo_times.png");
             }
             return !main.Run().RunActive();
         },

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Pictures of the test window: the selection after the initial exchange, a run in progress,
 # the verdict, and each internal state page; the test tag and the protocol viewer; the EEPROM
-# window and its comparison window with one marked error. The program runs a demo run against stand-sim
+# window and its comparison window with its marked errors, on the third by F3; the plots and the
+# station channel's memo with times during the run. The program runs a demo run against stand-sim
 # on a virtual display (Xvfb); about a minute.
 #   bash scripts/screenshots.sh [folder]   (default: build/screenshots)
 set -euo pipefail

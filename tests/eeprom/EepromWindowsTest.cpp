@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include "eeprom/TFPzu.h"
@@ -58,6 +59,75 @@ TEST(HexGridWidget, TheComparisonWindowsGrids) {
     EXPECT_EQ(w.GridOut->GetAData(100), 0xFF);  // the EEPROM side as erased
     EXPECT_EQ(w.GridOut->model()->rowCount(), 2048);
     EXPECT_EQ(w.GridOut->model()->headerData(2047, Qt::Vertical).toString(), "007ff0");
+}
+
+TEST(HexGridWidget, F3WalksTheDifferencesRoundTheEndAndTheListIsExported) {
+    TWPzu w;
+    // Three blocks answered with a difference each: 0x0041, 0x1A2F and 0x7FC0.
+    for (int32_t a : {0x7FC0, 0x0041, 0x1A2F}) {
+        w.GridIn->SetAData(a, 0x11);
+        w.GridOut->SetAData(a, 0x22);
+        w.GridOut->SetErrorCell(a, 1);
+    }
+    w.UpdateStatus();
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    EXPECT_EQ(w.lbStatus->text(), QString::fromUtf8("Различий: 3"));
+    QWidget* focus = w.GridOut;
+    focus->setFocus();
+    QTest::keyClick(focus, Qt::Key_F3);
+    EXPECT_EQ(w.CurrentIndex(), 0x0041);
+    QTest::keyClick(focus, Qt::Key_F3);
+    QTest::keyClick(focus, Qt::Key_F3);
+    EXPECT_EQ(w.CurrentIndex(), 0x7FC0);
+    // Both grids stand on the cell: row 0x7FC, column 0.
+    EXPECT_EQ(w.GridIn->currentIndex(), w.GridIn->model()->index(0x7FC, 0));
+    EXPECT_EQ(w.GridOut->currentIndex(), w.GridOut->model()->index(0x7FC, 0));
+    EXPECT_EQ(w.lbStatus->text(), QString::fromUtf8("Различий: 3 · различие 3 из 3, адрес 7fc0h"));
+    QTest::keyClick(focus, Qt::Key_F3);  // round the end
+    EXPECT_EQ(w.CurrentIndex(), 0x0041);
+    QTest::keyClick(focus, Qt::Key_F3, Qt::ShiftModifier);
+    EXPECT_EQ(w.CurrentIndex(), 0x7FC0);
+    QTest::mouseClick(w.btPrevious, Qt::LeftButton);
+    EXPECT_EQ(w.CurrentIndex(), 0x1A2F);
+
+    ScriptedDialogs dialogs;
+    platform::ScopedDialogs use(dialogs);
+    w.edAddress->clear();
+    QTest::keyClicks(w.edAddress, "0x100");
+    QTest::keyClick(w.edAddress, Qt::Key_Return);
+    EXPECT_EQ(w.CurrentIndex(), 0x100);
+    EXPECT_EQ(w.GridOut->currentIndex(), w.GridOut->model()->index(0x10, 0));
+    EXPECT_EQ(w.lbStatus->text(), QString::fromUtf8("Различий: 3 · адрес 0100h"));
+    w.edAddress->setText("8000");  // past the last kept byte
+    QTest::mouseClick(w.btGoToAddress, Qt::LeftButton);
+    ASSERT_EQ(dialogs.Questions().size(), 1u);
+    EXPECT_EQ(dialogs.Questions()[0].text,
+              "Адрес «8000» не подходит: нужен шестнадцатеричный адрес от 0000 до 7FFE.");
+    EXPECT_EQ(w.CurrentIndex(), 0x100);
+
+    TempDir dir;
+    dialogs.ChooseFile(dir.File("d.csv"));
+    QTest::mouseClick(w.btExport, Qt::LeftButton);
+    EXPECT_EQ(dir.Read("d.csv"), "\xd1\xf2\xf0\xe0\xed\xe8\xf6\xe0;\xc0\xe4\xf0\xe5\xf1;\xd4\xe0\xe9\xeb;\xcf\xc7\xd3\r\n"
+                                 "1;0041;11;22\r\n104;1A2F;11;22\r\n511;7FC0;11;22\r\n");
+}
+
+TEST(HexData, DifferencesAndTypedAddresses) {
+    THexDataColor marks;
+    marks.SetDataCount(100);
+    EXPECT_EQ(marks.NextErrorCell(-1, true), -1);
+    EXPECT_EQ(marks.ErrorCellCount(), 0);
+    marks.SetErrorCell(50, 1);
+    EXPECT_EQ(marks.NextErrorCell(50, true), 50);  // the only one: found again from itself
+    EXPECT_EQ(marks.NextErrorCell(-1, false), 50);
+    EXPECT_EQ(PzuDifferences(THexData(), marks).size(), 1u);
+    EXPECT_EQ(ParseHexAddress(" 1a2fh"), 0x1A2F);
+    EXPECT_EQ(ParseHexAddress("0X7FFE"), 0x7FFE);
+    EXPECT_EQ(ParseHexAddress("12g"), -1);
+    EXPECT_EQ(ParseHexAddress(""), -1);
+    EXPECT_EQ(ParseHexAddress("123456789"), -1);
 }
 
 TEST(PasswordDialog, ThreeAttemptsAndTheRightOneOpens) {

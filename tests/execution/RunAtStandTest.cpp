@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
 #include <QTimer>
 
 #include "SimScenario.h"
@@ -146,6 +148,50 @@ TEST(RunAtStand, AnAbortSendsTheFinalListAndSwitchesEverythingOff) {
     EXPECT_TRUE(WaitUntil([&] { return s.Requests(0x41) == r41 + 3; }));
     EXPECT_FALSE(s.main->Run().RunActive());
     EXPECT_TRUE(s.main->BtOK->isEnabled());
+}
+
+TEST(RunAtStand, AnAbortedRunLeavesItsJournalBesideTheProtocolWithTheBytesOfTheLine) {
+    Stand s(DemoScenario());
+    s.dir.Write("prot/12.000_journal.txt", "kept");  // an earlier run's journal of the same name
+    ASSERT_TRUE(s.PrepareAndSelect());
+    EXPECT_EQ(s.main->lbRunProgress->text().toStdString().rfind("Проверка 1 из ", 0), 0u);
+    QTest::mouseClick(s.main->BitBtn1, Qt::LeftButton);  // "Начать!": the run's clock starts
+    ASSERT_TRUE(WaitUntil([&] { return s.main->Sender().Reader().ReplyDone(); }));
+    EXPECT_TRUE(QRegularExpression("^Проверка 1 из \\d+ · 00:0\\d$").match(s.main->lbRunProgress->text()).hasMatch())
+        << s.main->lbRunProgress->text().toStdString();
+    s.main->aAbortExecute();
+    ASSERT_TRUE(WaitUntil([&] { return !s.main->Run().ListRunning(); }, 10s));
+    ASSERT_TRUE(WaitUntil([&] { return !s.main->LastRunJournal().empty(); }, 10s));
+    EXPECT_EQ(s.main->LastRunJournal(), "prot\\12.000_journal-2.txt");
+    EXPECT_EQ(s.dir.Read("prot/12.000_journal.txt"), "kept");
+    EXPECT_FALSE(s.main->TimerRunClock.isActive());
+    const std::string text = platform::Cp1251ToUtf8(s.dir.Read("prot/12.000_journal-2.txt"));
+    EXPECT_EQ(text.rfind("Журнал обмена\r\nУстройство: Станция ВОЛТАР, зав. номер 12. Итог: прервана оператором.\r\n\r\n", 0), 0u)
+        << text.substr(0, 200);
+    EXPECT_NE(text.find("К1 <- 4D "), std::string::npos);
+    EXPECT_NE(text.find("| 73 Состояние ПЧ  (CRC верна)\r\n"), std::string::npos);
+    EXPECT_NE(text.find("К2 -> 40 30 33 0D  | @03\\r\r\n"), std::string::npos);  // the input poll
+    EXPECT_NE(text.find("К2 <- 3E 30 30 30 46 0D  | >000F\\r\r\n"), std::string::npos);
+
+    // What the journal holds is what went over the lines, byte for byte.
+    s.c1.CloseChannel();
+    s.c2.CloseChannel();
+    std::vector<uint8_t> in;
+    std::vector<std::vector<uint8_t>> out;
+    std::vector<std::string> modules;
+    for (const JournalFrame_T& f : s.main->Journal().Read(0, 1000000)) {
+        EXPECT_TRUE(f.accepted);
+        if (f.channel == 1 && f.dir == JournalDir::In) in.insert(in.end(), f.bytes.begin(), f.bytes.end());
+        if (f.channel == 1 && f.dir == JournalDir::Out) out.push_back(f.bytes);
+        if (f.channel == 2 && f.dir == JournalDir::Out) modules.emplace_back(f.bytes.begin(), f.bytes.end() - 1);
+    }
+    EXPECT_EQ(in, s.sim.StationOutput());
+    const auto requests = s.sim.StationRequests();
+    ASSERT_EQ(out.size(), requests.size());
+    for (size_t i = 0; i < out.size(); ++i)
+        EXPECT_EQ(std::vector<uint8_t>(out[i].begin(), out[i].begin() + std::min(out[i].size(), requests[i].size())),
+                  requests[i]) << i;
+    EXPECT_EQ(modules, s.sim.ModuleCommands());
 }
 
 TEST(RunAtStand, AnAbortInsideAnOpenLoopOnlyEndsTheLoop) {

@@ -104,6 +104,11 @@ TEST(RunRecordsAtStand, TheRecordedRowsAreTheRowsOfTheProtocol) {
     const auto printed = ProtocolRows(s.Protocol());
     EXPECT_EQ(recorded, printed) << s.Protocol();
     EXPECT_EQ(printed.size(), 3u);
+    // The station failed: the run's journal lies beside its protocol and the record names it.
+    EXPECT_EQ(run->journalFile, "prot\\12.000_journal.txt");
+    EXPECT_EQ(s.dir.Read("prot/12.000_journal.txt").rfind("\xc6\xf3\xf0\xed\xe0\xeb", 0), 0u);  // "Журнал"
+    EXPECT_EQ(s.main->lbRunProgress->text().toStdString().rfind("Проверка 2 из 2 · 00:", 0), 0u)
+        << s.main->lbRunProgress->text().toStdString();
 }
 
 TEST(RunRecordsAtStand, AFileThatCannotServeIsNamedOnTheStatusBarAndTheRunGoesOn) {

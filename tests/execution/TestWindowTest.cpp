@@ -25,6 +25,11 @@
 #include "support/TempDir.h"
 #include "execution/ScriptFindingsWindow.h"
 #include "execution/StatePages.h"
+#include "execution/StatePlot.h"
+#include <QChartView>
+#include <QDateTimeAxis>
+#include <QLineSeries>
+#include <QTabBar>
 #include "execution/Globals.h"
 #include "support/QtWait.h"
 
@@ -448,4 +453,92 @@ TEST(TestWindow, TheMenusCheckScriptListsWhatItFindsAndSaysWhenThereIsNothing) {
     ASSERT_TRUE(WaitUntil([&] { return !t.dialogs.Questions().empty(); }, std::chrono::seconds(5)));
     EXPECT_EQ(t.dialogs.Questions().back().text, "Сценарий sound.ini: ошибок и предупреждений нет.");
     EXPECT_EQ(rows.size(), 1u);
+}
+
+TEST(TestWindow, ThePlotPageDrawsTheStateAnswersAtMostOnEveryTickOfItsTimer) {
+    Window t;
+    TStatePages& pages = *t.w.StatePages;
+    TStatePlot& plot = *pages.Plot;
+    int64_t now = 1765272184000;
+    plot.SetClock([&] { return now; });
+    // The pages as a window of their own: showing the test window would start a run.
+    QWidget* home = pages.parentWidget();
+    pages.setParent(nullptr);
+    pages.resize(900, 500);
+    pages.show();
+    QTest::mouseClick(pages.tabBar(), Qt::LeftButton, {}, pages.tabBar()->tabRect(pages.indexOf(&plot)).center());
+    ASSERT_EQ(pages.currentWidget(), &plot);
+    EXPECT_TRUE(plot.TimerRedraw.isActive());
+    EXPECT_GE(plot.TimerRedraw.interval(), 100);  // ten redraws a second at most
+
+    // Show the speed as well: the operator ticks "Обороты" in the list.
+    const int speed = 9;
+    ASSERT_EQ(plot.lstSeries->item(speed)->text().toStdString(), "Обороты");
+    EXPECT_FALSE(plot.SeriesShown(speed));
+    plot.lstSeries->setFocus();
+    plot.lstSeries->setCurrentRow(speed);
+    QTest::keyClick(plot.lstSeries, Qt::Key_Space);
+    ASSERT_TRUE(plot.SeriesShown(speed));
+
+    // Fifty answers arrive through channel 1 faster than the plot redraws.
+    auto answer = [&](int rpm) {
+        std::vector<uint8_t> state(29, 0);
+        state[0] = static_cast<uint8_t>(rpm >> 8);
+        state[1] = static_cast<uint8_t>(rpm);
+        t.channel.ReceiveQueue()->Push(AnswerFrame(0x73, state));
+        QEvent received(static_cast<QEvent::Type>(TChannelWindow::kReceivedMessage));
+        QCoreApplication::sendEvent(&t.channel, &received);
+        now += 100;
+    };
+    plot.TimerRedraw.stop();  // its ticks are driven below
+    const int before = plot.RedrawCount();
+    for (int i = 0; i < 50; ++i) answer(1000 + i);
+    EXPECT_EQ(plot.RedrawCount(), before);  // answers only fill the history
+    plot.TimerRedrawTimer();
+    plot.TimerRedrawTimer();  // nothing new: nothing drawn
+    EXPECT_EQ(plot.RedrawCount(), before + 1);
+    ASSERT_EQ(plot.Series(speed)->count(), 50);
+    EXPECT_EQ(plot.Series(speed)->at(49), QPointF(1765272184000 + 49 * 100, 1049));
+    EXPECT_EQ(plot.TimeAxis()->max().toMSecsSinceEpoch(), now);
+    EXPECT_EQ(now - plot.TimeAxis()->min().toMSecsSinceEpoch(), 5 * 60000);  // five minutes at first
+
+    // Paused, the picture stays as it was; going on catches up at the next tick.
+    QTest::mouseClick(plot.btPause, Qt::LeftButton);
+    EXPECT_EQ(plot.btPause->text().toStdString(), "Продолжить");
+    answer(2000);
+    plot.TimerRedrawTimer();
+    EXPECT_EQ(plot.Series(speed)->count(), 50);
+    QTest::mouseClick(plot.btPause, Qt::LeftButton);
+    plot.TimerRedrawTimer();
+    EXPECT_EQ(plot.Series(speed)->count(), 51);
+
+    // "Сохранить график" writes the picture as PNG.
+    t.dialogs.ChooseFile(t.dir.File("plot"));
+    QTest::mouseClick(plot.btSave, Qt::LeftButton);
+    const QImage saved(QString::fromStdString(t.dir.File("plot.png")), "PNG");
+    EXPECT_EQ(saved.size(), plot.View()->size() * plot.View()->devicePixelRatio());
+
+    // Another page: no redraws behind the operator's back.
+    QTest::mouseClick(pages.tabBar(), Qt::LeftButton, {}, pages.tabBar()->tabRect(0).center());
+    EXPECT_FALSE(plot.TimerRedraw.isActive());
+    pages.setParent(home);
+}
+
+TEST(StateHistory, RangesAndThinnedSeriesKeepTheSpikes) {
+    TStateHistory h(100);
+    float buff[32] = {};
+    for (int i = 0; i < 150; ++i) {
+        buff[5] = i == 120 ? 999.0f : static_cast<float>(i);
+        h.Add(i * 10, buff);
+    }
+    EXPECT_EQ(h.Size(), 100u);  // the oldest fifty went
+    const auto all = h.Range(0, 10000);
+    ASSERT_EQ(all.size(), 100u);
+    EXPECT_EQ(all.front().wallMs, 500);
+    EXPECT_EQ(h.Range(1000, 1020).size(), 3u);
+    const auto thin = SeriesPoints(all, 0, 10);  // "Uвх A" is buffer 5
+    EXPECT_LE(thin.size(), 10u);
+    EXPECT_TRUE(std::any_of(thin.begin(), thin.end(), [](auto& p) { return p.second == 999.0f; }));
+    EXPECT_TRUE(std::is_sorted(thin.begin(), thin.end(), [](auto& a, auto& b) { return a.first < b.first; }));
+    EXPECT_EQ(SeriesPoints(all, 0, 1000).size(), 100u);
 }

@@ -8,11 +8,17 @@
 #include <QTest>
 #include <QPushButton>
 
+#include <QCheckBox>
+#include <QRegularExpression>
+
 #include "link/CommandCatalogue.h"
+#include "link/JournalText.h"
+#include "platform/Cp1251.h"
 #include "link/StationCodec.h"
 #include "rsmanager/RsErrors.h"
 #include "support/Pty.h"
 #include "support/QtWait.h"
+#include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 
 using Bytes = std::vector<uint8_t>;
@@ -168,4 +174,37 @@ TEST(ChannelWindow, WritesAndALostLinkAreReported) {
     EXPECT_TRUE(WaitUntil([&] { return client.lost == 1; }));
     EXPECT_TRUE(Lines(w).last().startsWith(QString::fromUtf8("Связь потеряна: ")));
     w.CloseChannel();
+}
+
+TEST(ChannelWindow, TimesBeforeTheLinesAndTheJournalSavedFromTheButton) {
+    TempDir dir;
+    Pty pty;
+    auto journal = std::make_shared<TTrafficJournal>();
+    TRS2 w;
+    w.SetPortName(pty.SlavePath());
+    w.SetJournal(journal);
+    w.SetConfigFile(dir.Write("nastr.ini", ""));
+    w.show();
+    ASSERT_EQ(w.OpenChannel(), 0);
+    QTest::mouseClick(w.TimesBox(), Qt::LeftButton);
+    ASSERT_TRUE(w.ShowTimes());
+    const Bytes cmd = {'@', '0', '1', '\r'};
+    w.SendBytes(cmd.data(), cmd.size());
+    EXPECT_EQ(pty.Read(4, 3s), cmd);
+    pty.Write({'>', '0', '0', '0', 'F', '\r'});
+    ASSERT_TRUE(WaitUntil([&] { return journal->NextSeq() == 2; }));
+    const QRegularExpression timed("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d out:$");
+    EXPECT_TRUE(timed.match(Lines(w).value(0)).hasMatch()) << Lines(w).value(0).toStdString();
+    w.CloseChannel();
+
+    ScriptedDialogs dialogs;
+    platform::ScopedDialogs use(dialogs);
+    dialogs.ChooseFile(dir.File("journal.csv"));
+    QTest::mouseClick(w.SaveJournalButton(), Qt::LeftButton);
+    const std::string csv = dir.Read("journal.csv");
+    EXPECT_EQ(csv.substr(0, csv.find("\r\n")), platform::Utf8ToCp1251(JournalCsvHeader()));
+    EXPECT_NE(csv.find(";2;\xef\xe5\xf0\xe5\xe4\xe0\xed;40 30 31 0D;;@01\\r;\r\n"), std::string::npos);  // "передан"
+    EXPECT_NE(csv.find(";2;\xef\xf0\xe8\xed\xff\xf2;3E 30 30 30 46 0D;;>000F\\r;\r\n"), std::string::npos);  // "принят"
+    ASSERT_EQ(dialogs.Questions().size(), 1u);
+    EXPECT_EQ(dialogs.Questions()[0].text, "Журнал сохранён: " + dir.File("journal.csv") + "\nКадров: 2");
 }

@@ -308,3 +308,35 @@ TEST(RsManager, NoiseAndLongStreamsDeliverOnlyValidFrames) {
     ASSERT_TRUE(ch.poster.WaitFor(1024, 1000, 10s));
     EXPECT_EQ(ch.Received(), expected);
 }
+
+TEST(RsManager, TheJournalHoldsEveryFrameWrittenAndReadTheRejectedOnesToo) {
+    Pty pty;
+    Channel ch;
+    TTrafficJournal journal;
+    ch.manager.SetJournal(&journal, 1);
+    ch.manager.SetPort(pty.SlavePath());
+    ASSERT_EQ(ch.manager.Open(), 0);
+    ch.send.Push(kPoll);
+    EXPECT_EQ(pty.Read(kPoll.size(), 3s), kPoll);
+    ASSERT_TRUE(ch.poster.WaitFor(1025, 1));
+    Bytes bad = kReply;
+    bad[4] ^= 0xFF;
+    pty.Write(bad);
+    pty.Write(kReply);
+    ASSERT_TRUE(ch.poster.WaitFor(1024, 1));
+    ch.manager.Close();
+    const auto frames = journal.Read(0, 10);
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[0].dir, JournalDir::Out);
+    EXPECT_EQ(frames[0].bytes, kPoll);
+    EXPECT_TRUE(frames[0].accepted);
+    EXPECT_EQ(frames[1].dir, JournalDir::In);
+    EXPECT_EQ(frames[1].bytes, bad);
+    EXPECT_FALSE(frames[1].accepted);
+    EXPECT_EQ(frames[2].bytes, kReply);
+    EXPECT_TRUE(frames[2].accepted);
+    for (const auto& f : frames) EXPECT_EQ(f.channel, 1);
+    EXPECT_LE(frames[0].monoUs, frames[1].monoUs);
+    // The queue of valid messages never saw the rejected frame.
+    EXPECT_EQ(ch.Received(), std::vector<Bytes>{kReply});
+}
