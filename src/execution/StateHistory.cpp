@@ -13,19 +13,29 @@ void TStateHistory::Add(int64_t wallMs, const float* buffPar) {
     ++added_;
 }
 
-std::vector<TStateHistory::Sample_T> TStateHistory::Range(int64_t fromMs, int64_t toMs) const {
+std::pair<size_t, size_t> TStateHistory::Span(int64_t fromMs, int64_t toMs) const {
     // Samples come in time order (the wall clock may step back when it is set: such a sample
     // simply lands where the search puts it).
-    size_t lo = 0, hi = count_;
-    while (lo < hi) {
-        const size_t mid = (lo + hi) / 2;
-        if (At(mid).wallMs < fromMs)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
+    auto lowerBound = [&](int64_t ms, bool after) {
+        size_t lo = 0, hi = count_;
+        while (lo < hi) {
+            const size_t mid = (lo + hi) / 2;
+            if (after ? At(mid).wallMs <= ms : At(mid).wallMs < ms)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        return lo;
+    };
+    const size_t first = lowerBound(fromMs, false);
+    return {first, std::max(first, lowerBound(toMs, true))};
+}
+
+std::vector<TStateHistory::Sample_T> TStateHistory::Range(int64_t fromMs, int64_t toMs) const {
+    const auto [first, last] = Span(fromMs, toMs);
     std::vector<Sample_T> out;
-    for (size_t i = lo; i < count_ && At(i).wallMs <= toMs; ++i) out.push_back(At(i));
+    out.reserve(last - first);
+    for (size_t i = first; i < last; ++i) out.push_back(At(i));
     return out;
 }
 
@@ -34,28 +44,32 @@ void TStateHistory::Clear() {
     ++added_;
 }
 
-std::vector<std::pair<int64_t, float>> SeriesPoints(const std::vector<TStateHistory::Sample_T>& samples,
+std::vector<std::pair<int64_t, float>> SeriesPoints(const TStateHistory& history, int64_t fromMs, int64_t toMs,
                                                     size_t series, size_t maxPoints) {
     std::vector<std::pair<int64_t, float>> out;
-    if (series >= kStateSeries.size() || samples.empty()) return out;
-    if (samples.size() <= maxPoints || maxPoints < 2) {
-        out.reserve(samples.size());
-        for (const auto& s : samples) out.emplace_back(s.wallMs, s.values[series]);
+    const auto [first, last] = history.Span(fromMs, toMs);
+    if (series >= kStateSeries.size() || first >= last) return out;
+    auto point = [&](size_t i) { out.emplace_back(history.At(i).wallMs, history.At(i).values[series]); };
+    if (last - first <= maxPoints || maxPoints < 2) {
+        out.reserve(last - first);
+        for (size_t i = first; i < last; ++i) point(i);
         return out;
     }
     const size_t buckets = maxPoints / 2;
+    const int64_t width = std::max<int64_t>(1, (toMs - fromMs + 1 + static_cast<int64_t>(buckets) - 1) /
+                                                   static_cast<int64_t>(buckets));
     out.reserve(buckets * 2);
-    for (size_t b = 0; b < buckets; ++b) {
-        const size_t from = samples.size() * b / buckets, to = samples.size() * (b + 1) / buckets;
-        if (from >= to) continue;
-        size_t lo = from, hi = from;
-        for (size_t i = from; i < to; ++i) {
-            if (samples[i].values[series] < samples[lo].values[series]) lo = i;
-            if (samples[i].values[series] > samples[hi].values[series]) hi = i;
+    size_t i = first;
+    while (i < last) {
+        const int64_t bucket = (history.At(i).wallMs - fromMs) / width;
+        size_t lo = i, hi = i;
+        for (++i; i < last && (history.At(i).wallMs - fromMs) / width == bucket; ++i) {
+            const float v = history.At(i).values[series];
+            if (v < history.At(lo).values[series]) lo = i;
+            if (v > history.At(hi).values[series]) hi = i;
         }
-        const size_t first = std::min(lo, hi), second = std::max(lo, hi);
-        out.emplace_back(samples[first].wallMs, samples[first].values[series]);
-        if (second != first) out.emplace_back(samples[second].wallMs, samples[second].values[series]);
+        point(std::min(lo, hi));
+        if (hi != lo) point(std::max(lo, hi));
     }
     return out;
 }

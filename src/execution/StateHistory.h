@@ -36,6 +36,10 @@ public:
     void Add(int64_t wallMs, const float* buffPar);
     // Samples with wallMs in [fromMs, toMs], oldest first.
     std::vector<Sample_T> Range(int64_t fromMs, int64_t toMs) const;
+    // The same as positions [first, last) for At(), without copying the samples.
+    std::pair<size_t, size_t> Span(int64_t fromMs, int64_t toMs) const;
+    // The i-th sample held, 0 the oldest.
+    const Sample_T& At(size_t i) const { return ring_[(head_ + ring_.size() - count_ + i) % ring_.size()]; }
     size_t Size() const { return count_; }
     size_t Capacity() const { return ring_.size(); }
     // Grows by one with every sample: a redraw with nothing new can be skipped.
@@ -43,7 +47,6 @@ public:
     void Clear();
 
 private:
-    const Sample_T& At(size_t i) const { return ring_[(head_ + ring_.size() - count_ + i) % ring_.size()]; }
 
     std::vector<Sample_T> ring_;
     size_t head_ = 0;   // where the next sample goes
@@ -51,8 +54,10 @@ private:
     uint64_t added_ = 0;
 };
 
-// One series of the samples as (time, value) points for a plot at most maxPoints wide: when
-// there are more samples, each of maxPoints / 2 equal runs of samples gives its lowest and highest
-// value in the order they came, so a short spike stays visible.
-std::vector<std::pair<int64_t, float>> SeriesPoints(const std::vector<TStateHistory::Sample_T>& samples,
+// One series of the samples with wallMs in [fromMs, toMs] as (time, value) points for a plot
+// at most maxPoints wide: when there are more samples, the stretch is cut into maxPoints / 2
+// equal spans of time and each gives its lowest and highest value in the order they came, so
+// a short spike stays visible and a stretch drawn again gives the same points where it had
+// samples before.
+std::vector<std::pair<int64_t, float>> SeriesPoints(const TStateHistory& history, int64_t fromMs, int64_t toMs,
                                                     size_t series, size_t maxPoints);

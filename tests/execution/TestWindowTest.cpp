@@ -28,6 +28,7 @@
 #include "execution/StatePlot.h"
 #include <QChartView>
 #include <QDateTimeAxis>
+#include <QValueAxis>
 #include <QLineSeries>
 #include <QTabBar>
 #include "execution/Globals.h"
@@ -480,7 +481,7 @@ TEST(TestWindow, ThePlotPageDrawsTheStateAnswersAtMostOnEveryTickOfItsTimer) {
     QTest::keyClick(plot.lstSeries, Qt::Key_Space);
     ASSERT_TRUE(plot.SeriesShown(speed));
 
-    // Fifty answers arrive through channel 1 faster than the plot redraws.
+    // Fifty answers arrive through channel 1 before the plot redraws.
     auto answer = [&](int rpm) {
         std::vector<uint8_t> state(29, 0);
         state[0] = static_cast<uint8_t>(rpm >> 8);
@@ -488,7 +489,7 @@ TEST(TestWindow, ThePlotPageDrawsTheStateAnswersAtMostOnEveryTickOfItsTimer) {
         t.channel.ReceiveQueue()->Push(AnswerFrame(0x73, state));
         QEvent received(static_cast<QEvent::Type>(TChannelWindow::kReceivedMessage));
         QCoreApplication::sendEvent(&t.channel, &received);
-        now += 100;
+        now += 4000;  // the state poll's pace or slower: every answer is a point of its own
     };
     plot.TimerRedraw.stop();  // its ticks are driven below
     const int before = plot.RedrawCount();
@@ -497,20 +498,36 @@ TEST(TestWindow, ThePlotPageDrawsTheStateAnswersAtMostOnEveryTickOfItsTimer) {
     plot.TimerRedrawTimer();
     plot.TimerRedrawTimer();  // nothing new: nothing drawn
     EXPECT_EQ(plot.RedrawCount(), before + 1);
-    ASSERT_EQ(plot.Series(speed)->count(), 50);
-    EXPECT_EQ(plot.Series(speed)->at(49), QPointF(1765272184000 + 49 * 100, 1049));
-    EXPECT_EQ(plot.TimeAxis()->max().toMSecsSinceEpoch(), now);
-    EXPECT_EQ(now - plot.TimeAxis()->min().toMSecsSinceEpoch(), 5 * 60000);  // five minutes at first
+    const QList<QPointF> drawn = plot.PointsOf(speed);
+    ASSERT_EQ(drawn.size(), 50);
+    EXPECT_EQ(drawn[0], QPointF(1765272184000, 1000));
+    EXPECT_EQ(drawn[49], QPointF(1765272184000 + 49 * 4000, 1049));
+    // Five minutes at first, ending at the next half minute.
+    const int64_t end = plot.TimeAxis()->max().toMSecsSinceEpoch();
+    EXPECT_EQ(end - plot.TimeAxis()->min().toMSecsSinceEpoch(), 5 * 60000);
+    EXPECT_EQ(end % 30000, 0);
+    EXPECT_GT(end, now - 4000);
+    EXPECT_LE(end - (now - 4000), 30000);
+    EXPECT_LE(plot.ValueAxis()->min(), 0.0);  // the currents read 0 at these answers
 
     // Paused, the picture stays as it was; going on catches up at the next tick.
     QTest::mouseClick(plot.btPause, Qt::LeftButton);
     EXPECT_EQ(plot.btPause->text().toStdString(), "Продолжить");
     answer(2000);
     plot.TimerRedrawTimer();
-    EXPECT_EQ(plot.Series(speed)->count(), 50);
+    EXPECT_EQ(plot.PointsOf(speed).size(), 50);
     QTest::mouseClick(plot.btPause, Qt::LeftButton);
     plot.TimerRedrawTimer();
-    EXPECT_EQ(plot.Series(speed)->count(), 51);
+    EXPECT_EQ(plot.PointsOf(speed).size(), 51);
+    // Within the same tenth of the span only the last piece of each shown quantity is laid out.
+    now = (now / 30000 + 1) * 30000;  // a new half minute: the axis steps, all is laid out
+    answer(2001);
+    plot.TimerRedrawTimer();
+    EXPECT_EQ(plot.PiecesRedrawn(), 70u);  // six quantities at first and the speed, ten pieces each
+    answer(2002);
+    plot.TimerRedrawTimer();
+    EXPECT_EQ(plot.PiecesRedrawn(), 7u);
+    EXPECT_EQ(plot.PointsOf(speed).last().y(), 2002);
 
     // "Сохранить график" writes the picture as PNG.
     t.dialogs.ChooseFile(t.dir.File("plot"));
@@ -536,9 +553,19 @@ TEST(StateHistory, RangesAndThinnedSeriesKeepTheSpikes) {
     ASSERT_EQ(all.size(), 100u);
     EXPECT_EQ(all.front().wallMs, 500);
     EXPECT_EQ(h.Range(1000, 1020).size(), 3u);
-    const auto thin = SeriesPoints(all, 0, 10);  // "Uвх A" is buffer 5
+    EXPECT_EQ(h.Span(0, 10000), std::make_pair(size_t{0}, size_t{100}));
+    const auto thin = SeriesPoints(h, 0, 10000, 0, 10);  // "Uвх A" is buffer 5
     EXPECT_LE(thin.size(), 10u);
     EXPECT_TRUE(std::any_of(thin.begin(), thin.end(), [](auto& p) { return p.second == 999.0f; }));
     EXPECT_TRUE(std::is_sorted(thin.begin(), thin.end(), [](auto& a, auto& b) { return a.first < b.first; }));
-    EXPECT_EQ(SeriesPoints(all, 0, 1000).size(), 100u);
+    EXPECT_EQ(SeriesPoints(h, 0, 10000, 0, 1000).size(), 100u);
+    EXPECT_EQ(SeriesPoints(h, 1000, 1020, 0, 1000).size(), 3u);
+    // A stretch drawn again with more samples keeps the points of its earlier buckets.
+    TStateHistory growing;
+    for (int i = 0; i < 100; ++i) growing.Add(i * 10, (buff[5] = static_cast<float>(i % 7), buff));
+    const auto before = SeriesPoints(growing, 0, 1999, 0, 10);
+    for (int i = 100; i < 150; ++i) growing.Add(i * 10, buff);
+    const auto after = SeriesPoints(growing, 0, 1999, 0, 10);
+    ASSERT_GE(after.size(), 2u);
+    EXPECT_EQ(std::vector(after.begin(), after.begin() + 2), std::vector(before.begin(), before.begin() + 2));
 }
