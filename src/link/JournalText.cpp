@@ -197,23 +197,27 @@ Composed Compose(const TTrafficJournal& journal, JournalFormat format, uint64_t 
     }
     uint64_t seq = first;
     const uint64_t total = end > first ? end - first : 0;
+    std::vector<JournalFrame_T> frames;
     while (seq < end) {
         if (progress && !progress(seq - first, total)) {
             c.stopped = true;
             return c;
         }
-        const auto frames = journal.Read(seq, static_cast<size_t>(std::min<uint64_t>(kChunk, end - seq)));
-        if (frames.empty()) break;
-        for (const JournalFrame_T& f : frames) {
-            if (f.seq >= end) break;
-            if (channel == 0 || f.channel == channel) {
-                c.text += format == JournalFormat::Csv ? JournalCsvLine(f) : JournalTextLine(f);
-                c.text += "\r\n";
-                ++c.frames;
-            }
-            seq = f.seq + 1;
-        }
+        auto chunk = journal.Read(seq, static_cast<size_t>(std::min<uint64_t>(kChunk, end - seq)));
+        if (chunk.empty()) break;
+        seq = chunk.back().seq + 1;
+        for (JournalFrame_T& f : chunk)
+            if (f.seq < end && (channel == 0 || f.channel == channel)) frames.push_back(std::move(f));
     }
+    // A received frame's entry is made just after the window was told of it, so a reply the
+    // window sent at once can stand before it in the ring: the file follows the times.
+    std::stable_sort(frames.begin(), frames.end(),
+                     [](const JournalFrame_T& a, const JournalFrame_T& b) { return a.monoUs < b.monoUs; });
+    for (const JournalFrame_T& f : frames) {
+        c.text += format == JournalFormat::Csv ? JournalCsvLine(f) : JournalTextLine(f);
+        c.text += "\r\n";
+    }
+    c.frames = frames.size();
     if (progress) progress(total, total);
     return c;
 }

@@ -179,11 +179,16 @@ void RsFunc::MakeRecivingData(const uint8_t* bytes, size_t count, const ThreadPa
     framer.AddDataAll(bytes, count);
     while (framer.Count() > 0) {
         Message_T m = framer.PopMessage();
+        // The frame's time is taken as it is cut out; its entry is made once the window has
+        // been told, so the journal costs the receive path nothing it waits for.
+        const TTrafficJournal::Stamp_T at = param.journal ? TTrafficJournal::Now() : TTrafficJournal::Stamp_T{};
+        if (m.status == msgOk) {
+            if (param.queue) param.queue->Push(m.data);
+            if (param.window) param.window->post(param.receivedMessage);
+        }
         if (param.journal)
-            param.journal->Add(param.channel, JournalDir::In, m.data.data(), m.data.size(), m.status == msgOk);
-        if (m.status != msgOk) continue;
-        if (param.queue) param.queue->Push(m.data);
-        if (param.window) param.window->post(param.receivedMessage);
+            param.journal->AddAt(param.channel, JournalDir::In, m.data.data(), m.data.size(), m.status == msgOk,
+                                 at.wallMs, at.monoUs);
     }
 }
 

@@ -26,6 +26,8 @@ TTrafficJournal::TTrafficJournal(size_t slots, size_t bytes)
       bytes_(new uint8_t[std::max<size_t>(bytes, 1)]),
       bytesSize_(std::max<size_t>(bytes, 1)) {}
 
+TTrafficJournal::Stamp_T TTrafficJournal::Now() { return {WallMs(), MonoUs()}; }
+
 void TTrafficJournal::Add(uint8_t channel, JournalDir dir, const uint8_t* data, size_t size, bool accepted) {
     AddAt(channel, dir, data, size, accepted, WallMs(), MonoUs());
 }

@@ -42,7 +42,12 @@ public:
     // From any thread. Never waits long: when a reader holds the journal past the add wait,
     // the frame is counted as missed instead of stalling the line.
     void Add(uint8_t channel, JournalDir dir, const uint8_t* data, size_t size, bool accepted);
-    // For tests and replays: a frame with given times.
+    // Both clocks now, for a frame whose entry is made a moment later.
+    struct Stamp_T {
+        int64_t wallMs, monoUs;
+    };
+    static Stamp_T Now();
+    // A frame with given times (taken with Now(), or a test's own).
     void AddAt(uint8_t channel, JournalDir dir, const uint8_t* data, size_t size, bool accepted,
                int64_t wallMs, int64_t monoUs);
 
