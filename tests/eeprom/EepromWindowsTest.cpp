@@ -229,6 +229,7 @@ TEST(EepromWindow, ReadingComparesMarksTheFirstDifferenceAndCountsDown) {
     }
     EXPECT_EQ(e.w->StaticText1->text().toStdString(), "1");
     EXPECT_EQ(e.w->Comparison()->GridOut->GetErrorCell(7 * 64 + 9), 1);
+    EXPECT_EQ(e.w->Comparison()->lbStatus->text().toStdString(), "Различий: 1");  // counted as the block came
     EXPECT_EQ(e.w->Comparison()->GridOut->GetErrorCell(7 * 64 + 10), 0);
     EXPECT_EQ(e.w->STErr->text().toStdString(), "1");
     e.w->TmrSendTimer();  // past the last block

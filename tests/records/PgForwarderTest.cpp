@@ -110,6 +110,12 @@ TEST(PgForwarder, RunsArriveOnceAndAChangeReplacesTheRunAtTheServer) {
     ASSERT_TRUE(forwarder.ForwardAll(error)) << error;
     EXPECT_EQ(pg.Query("SELECT archive_file || ' ' || revision FROM runs WHERE id = '" + id + "'"), "prot/S-0.000.txt 2");
     EXPECT_EQ(pg.Query("SELECT count(*) FROM measurements WHERE run_id = '" + id + "'"), "8");
+    // So does the journal saved beside the protocol, and the plant's reader sees it.
+    ASSERT_TRUE(store.SetJournalFile(id, "prot/S-0_journal.txt", error));
+    ASSERT_TRUE(forwarder.ForwardAll(error)) << error;
+    EXPECT_EQ(pg.Query("SELECT journal_file || ' ' || revision FROM runs WHERE id = '" + id + "'"),
+              "prot/S-0_journal.txt 3");
+    EXPECT_EQ(store.LoadRun(id, error)->journalFile, "prot/S-0_journal.txt");
 }
 
 TEST(PgForwarder, AServerThatIsAwayIsNamedWithoutThePassword) {
