@@ -1,11 +1,14 @@
 // Figures for the issue notes; never run as tests. Compare ratios within one run only.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "link/Crc.h"
+#include "link/JournalText.h"
 #include "platform/Cp1251.h"
 #include "platform/IniFile.h"
 #include "rsmanager/Ini.h"
@@ -170,6 +173,28 @@ BENCHMARK_CAPTURE(BM_FramerOnNoise, owen, "OWEN", false);
 BENCHMARK_CAPTURE(BM_FramerOnNoise, auto_voltar, "VOLTAR", true);
 BENCHMARK_CAPTURE(BM_FramerOnNoise, auto_modbus, "MODBUS", true);
 BENCHMARK_CAPTURE(BM_FramerOnNoise, auto_owen, "OWEN", true);
+
+// A full journal written out as text beside a protocol, as at the end of a long run that failed:
+// the window waits for it.
+void BM_SaveFullJournalAsText(benchmark::State& state) {
+    TTrafficJournal journal;
+    std::vector<uint8_t> answer(35, 0x11);
+    answer[0] = 0x4D, answer[1] = 0, answer[2] = 30, answer[3] = 0x73;
+    for (size_t i = 0; i < journal.SlotCapacity(); ++i)
+        journal.Add(i % 3 ? 1 : 2, i % 2 ? JournalDir::In : JournalDir::Out, answer.data(), answer.size(), true);
+    char folder[] = "/tmp/bench_journal.XXXXXX";
+    const std::string dir = mkdtemp(folder);
+    for (auto _ : state) {
+        const auto r = SaveRunJournal(journal, dir + "/1.000.txt", 0, "");
+        if (!r.ok || r.frames != journal.SlotCapacity()) state.SkipWithError("not saved");
+        state.PauseTiming();
+        std::remove(r.path.c_str());
+        state.ResumeTiming();
+    }
+    std::remove(dir.c_str());
+    state.counters["frames"] = static_cast<double>(journal.SlotCapacity());
+}
+BENCHMARK(BM_SaveFullJournalAsText)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

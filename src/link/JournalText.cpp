@@ -213,6 +213,9 @@ Composed Compose(const TTrafficJournal& journal, JournalFormat format, uint64_t 
     // window sent at once can stand before it in the ring: the file follows the times.
     std::stable_sort(frames.begin(), frames.end(),
                      [](const JournalFrame_T& a, const JournalFrame_T& b) { return a.monoUs < b.monoUs; });
+    size_t bytes = 0;
+    for (const JournalFrame_T& f : frames) bytes += f.bytes.size();
+    c.text.reserve(c.text.size() + bytes * 3 + frames.size() * 96);
     for (const JournalFrame_T& f : frames) {
         c.text += format == JournalFormat::Csv ? JournalCsvLine(f) : JournalTextLine(f);
         c.text += "\r\n";
