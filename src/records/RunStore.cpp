@@ -60,7 +60,13 @@ constexpr const char* kSchema4 = R"(
 ALTER TABLE runs ADD COLUMN journal_file TEXT;
 )";
 
-constexpr const char* kMigrations[] = {kSchema1, kSchema2, kSchema3, kSchema4};
+// The statistics find a parameter's rows and the failed rows without reading every row.
+constexpr const char* kSchema5 = R"(
+CREATE INDEX measurements_parameter ON measurements(parameter, run_id);
+CREATE INDEX measurements_failed ON measurements(run_id) WHERE passed = 0;
+)";
+
+constexpr const char* kMigrations[] = {kSchema1, kSchema2, kSchema3, kSchema4, kSchema5};
 static_assert(sizeof kMigrations / sizeof *kMigrations == TRunStore::kSchemaVersion);
 
 // The columns row, parameter, low, high, control, measured, result, passed, attempts,

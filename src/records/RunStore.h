@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "records/RunRecord.h"
+#include "records/RunStatistics.h"
 #include "records/SqliteDb.h"
 
 // One run in a listing.
@@ -50,8 +51,9 @@ public:
 class TRunStore : public TRecordsSource {
 public:
     // 1: the first tables; 2: the run's whole tag, passport, attempts, EEPROM sessions, outbox;
-    // 3: the outbox of EEPROM sessions made with no run.
-    static constexpr int kSchemaVersion = 4;
+    // 3: the outbox of EEPROM sessions made with no run; 4: the run's traffic journal; 5: indices
+    // of the statistics.
+    static constexpr int kSchemaVersion = 5;
 
     bool Open(const std::string& path, std::string& error, bool readOnly = false);
     void Close() { db_.Close(); }
@@ -95,6 +97,14 @@ public:
     // The plant holds `revision` of the run.
     bool MarkSent(const std::string& runId, int64_t revision, std::string& error);
     bool MarkSent(const std::vector<Pending_T>& runs, std::string& error);
+
+    // Statistics of the runs the filter takes (RunStatistics.h).
+    YieldReport_T Yield(const StatsFilter_T& filter, std::string& error);
+    std::vector<ParetoLine_T> ParetoByCheck(const StatsFilter_T& filter, std::string& error);
+    std::vector<ParetoLine_T> ParetoByParameter(const StatsFilter_T& filter, std::string& error);
+    // One parameter of one script (its name as the tag gives it, or its file name).
+    Capability_T Capability(const StatsFilter_T& filter, const std::string& script, const std::string& parameter,
+                            std::string& error, size_t maxPoints = 4000);
 
     // The message for the operator of an SQLite failure on this file.
     std::string Describe(const TSqliteError& e) const;

@@ -83,7 +83,7 @@ TEST(RunStore, ARunComesBackAsItWasWrittenAndTheFileIsCrashSafe) {
     std::string error;
     ASSERT_TRUE(store.Open(dir.File("runs.sqlite"), error)) << error;
     EXPECT_EQ(Raw(dir.File("runs.sqlite"), "PRAGMA journal_mode"), "wal\n");
-    EXPECT_EQ(Raw(dir.File("runs.sqlite"), "PRAGMA user_version"), "4\n");
+    EXPECT_EQ(Raw(dir.File("runs.sqlite"), "PRAGMA user_version"), "5\n");
 
     ASSERT_TRUE(store.BeginRun(SampleRun("run-1", "s1"), error)) << error;
     ASSERT_TRUE(store.SetPassport("run-1", {7, {1, 2, 3, 4, 5}, "15.03.2016 10:30"}, error));
@@ -161,7 +161,7 @@ TEST(RunStore, AFileOfTheFirstSchemaIsBroughtUpToDateWithItsRunsKept) {
     TRunStore store;
     std::string error;
     ASSERT_TRUE(store.Open(path, error)) << error;
-    EXPECT_EQ(Raw(path, "PRAGMA user_version"), "4\n");
+    EXPECT_EQ(Raw(path, "PRAGMA user_version"), "5\n");
     const auto run = store.LoadRun("v1run", error);
     ASSERT_TRUE(run) << error;
     ASSERT_EQ(run->checks.size(), 1u);

@@ -23,7 +23,12 @@ const char* kUsage =
     "  show ИСПЫТАНИЕ                  одно испытание текстом (ИСПЫТАНИЕ: id или его начало)\n"
     "  export --json ИСПЫТАНИЕ         одно испытание в JSON\n"
     "  export --csv ФАЙЛ [--from ДАТА] [--to ДАТА]\n"
-    "                                  измерения в CSV (UTF-8), ДАТА в виде 2026-12-09\n";
+    "                                  измерения в CSV (UTF-8), ДАТА в виде 2026-12-09\n"
+    "  yield [ОТБОР] [--json]          выход годных: испытания, с первого раза, по проверкам\n"
+    "  pareto [ОТБОР] [--json]         отказы по проверкам и по параметрам, частые первыми\n"
+    "  capability СЦЕНАРИЙ ПАРАМЕТР [ОТБОР] [--json]\n"
+    "                                  среднее, СКО, Cp и Cpk параметра против границ сценария\n"
+    "ОТБОР: --from ДАТА --to ДАТА --kind ВИД_УСТРОЙСТВА --stand СТЕНД --version ВЕРСИЯ_СЦЕНАРИЯ\n";
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "stand-records: %s\n", message.c_str());
@@ -78,6 +83,35 @@ int main(int argc, char** argv) {
         if (!platform::WriteFileBytes(args[2], MeasurementsCsv(rows))) return Fail("не удалось записать " + args[2]);
         std::printf("Записано строк измерений: %zu\n", rows.size());
         return 0;
+    } else if (command == "yield" || command == "pareto" || (command == "capability" && args.size() >= 3)) {
+        StatsFilter_T filter;
+        bool json = false;
+        for (size_t i = command == "capability" ? 3 : 1; i < args.size(); ++i) {
+            if (args[i] == "--json") {
+                json = true;
+                continue;
+            }
+            std::string* field = args[i] == "--from"      ? &filter.from
+                                 : args[i] == "--to"      ? &filter.to
+                                 : args[i] == "--kind"    ? &filter.deviceKind
+                                 : args[i] == "--stand"   ? &filter.stand
+                                 : args[i] == "--version" ? &filter.scriptVersion
+                                                          : nullptr;
+            if (!field || i + 1 >= args.size()) return Fail("неизвестный ключ " + args[i]);
+            *field = args[++i];
+        }
+        if (!postgres.empty()) return Fail("статистика базы завода появится в следующей версии; пока: --db ФАЙЛ");
+        if (command == "yield") {
+            const YieldReport_T r = file.Yield(filter, error);
+            out = json ? YieldJson(r) : FormatYield(r, filter);
+        } else if (command == "pareto") {
+            const auto byCheck = file.ParetoByCheck(filter, error);
+            const auto byParameter = file.ParetoByParameter(filter, error);
+            out = json ? ParetoJson(byCheck, byParameter) : FormatPareto(byCheck, byParameter);
+        } else {
+            const Capability_T c = file.Capability(filter, args[1], args[2], error);
+            out = json ? CapabilityJson(c) : FormatCapability(c);
+        }
     } else {
         std::fputs(kUsage, stderr);
         return 2;
