@@ -7,6 +7,7 @@
 #include <string>
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
 
 #include "PgServer.h"
@@ -126,6 +127,110 @@ void BM_SerialHistoryOf100kRuns(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_SerialHistoryOf100kRuns)->Unit(benchmark::kMillisecond);
+
+// A plant's year: 100,000 runs spread evenly over 2026, three checks of ten rows each, one
+// serial in ten tested again, a row in twenty outside its limits.
+const std::string& YearOfRuns() {
+    static const std::string path = [] {
+        const std::string p = TempFile("year.sqlite");
+        TRunStore store;
+        std::string error;
+        store.Open(p, error);
+        uint32_t seed = 12345;
+        // The high bits of the generator: its low ones repeat after a few steps.
+        auto next = [&] { return (seed = seed * 1664525u + 1013904223u) >> 8; };
+        const char* titles[] = {"Напряжение", "Ток", "Изоляция"};
+        for (int done = 0; done < 100000;) {
+            std::vector<RunRecord_T> batch;
+            for (int k = 0; k < 1000; ++k, ++done) {
+                RunRecord_T r;
+                r.id = NewUuid();
+                r.session = "earlier";
+                r.stand = done % 3 ? "Стенд 1" : "Стенд 2";
+                r.deviceKind = "Станция";
+                r.serial = "S" + std::to_string(done % 10 == 9 ? done - 1 : done);
+                r.script = "./scn/stanciya.ini";
+                r.scriptVersion = "v1";
+                const long minute = static_cast<long>(done) * 365L * 24 * 60 / 100000;
+                const long day = minute / (24 * 60);
+                static const int kMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+                int month = 0;
+                long d = day;
+                while (d >= kMonth[month]) d -= kMonth[month++];
+                char when[40];
+                std::snprintf(when, sizeof when, "2026-%02d-%02ldT%02ld:%02ld:00.000+03:00", month + 1, d + 1,
+                              minute / 60 % 24, minute % 60);
+                r.startedAt = r.endedAt = when;
+                bool runFailed = false;
+                for (int c = 0; c < 3; ++c) {
+                    CheckRecord_T check;
+                    check.position = check.number = c + 1;
+                    check.title = titles[c];
+                    bool failed = false;
+                    for (int row = 1; row <= 10; ++row) {
+                        MeasurementRecord_T m;
+                        m.row = row;
+                        m.parameter = "P" + std::to_string(c * 10 + row);
+                        m.low = "100", m.high = "200";
+                        const bool bad = next() % 20 == 0;
+                        const double v = bad ? 205 + next() % 10 : 130 + (next() % 4000) / 100.0;
+                        char text[16];
+                        std::snprintf(text, sizeof text, "%.2f", v);
+                        m.measured = text;
+                        m.passed = !bad;
+                        failed = failed || bad;
+                        check.rows.push_back(m);
+                    }
+                    check.outcome = failed ? RunOutcome::Failed : RunOutcome::Passed;
+                    runFailed = runFailed || failed;
+                    r.checks.push_back(check);
+                }
+                r.outcome = runFailed ? RunOutcome::Failed : RunOutcome::Passed;
+                batch.push_back(std::move(r));
+            }
+            store.AddRuns(batch, error);
+        }
+        return p;
+    }();
+    return path;
+}
+
+// The quality engineer's month: yield, per check, and both Pareto lists, on the year's file.
+void BM_YieldAndParetoOneMonth(benchmark::State& state) {
+    TRunStore store;
+    std::string error;
+    store.Open(YearOfRuns(), error, true);
+    StatsFilter_T f;
+    f.from = "2026-06-01";
+    f.to = "2026-06-30";
+    for (auto _ : state) {
+        const YieldReport_T y = store.Yield(f, error);
+        const auto byCheck = store.ParetoByCheck(f, error);
+        const auto byParameter = store.ParetoByParameter(f, error);
+        if (y.runs < 8000 || byCheck.size() != 3 || byParameter.size() != 30) state.SkipWithError("wrong answers");
+        state.counters["runs"] = static_cast<double>(y.runs);
+    }
+    if (!error.empty()) state.SkipWithError(error.c_str());
+}
+BENCHMARK(BM_YieldAndParetoOneMonth)->Unit(benchmark::kMillisecond);
+
+// One parameter's capability over the whole year.
+void BM_CapabilityOfOneParameterOverAYear(benchmark::State& state) {
+    TRunStore store;
+    std::string error;
+    store.Open(YearOfRuns(), error, true);
+    StatsFilter_T f;
+    f.from = "2026-01-01";
+    f.to = "2026-12-31";
+    for (auto _ : state) {
+        const Capability_T c = store.Capability(f, "stanciya.ini", "P7", error);
+        if (c.count != 100000 || !c.cpk) state.SkipWithError("wrong answers");
+        state.counters["cpk"] = c.cpk ? *c.cpk : 0;
+        state.counters["points"] = static_cast<double>(c.values.size());
+    }
+    if (!error.empty()) state.SkipWithError(error.c_str());
+}
+BENCHMARK(BM_CapabilityOfOneParameterOverAYear)->Unit(benchmark::kMillisecond);
 
 // Forwarding 10,000 ended runs (30 rows each) to a PostgreSQL server on this machine.
 void BM_Forward10kRunsToPostgres(benchmark::State& state) {

@@ -65,14 +65,19 @@ void TRunningStats::Add(double v) {
 
 double TRunningStats::Sigma() const { return n_ < 2 ? 0 : std::sqrt(m2_ / static_cast<double>(n_ - 1)); }
 
-std::optional<double> ParseMeasured(const std::string& text) {
-    std::string t;
-    for (char c : text)
-        if (c != ' ' && c != '\t') t += c == ',' ? '.' : c;
-    if (t.empty()) return std::nullopt;
+std::optional<double> ParseMeasured(std::string_view text) {
+    char t[64];
+    size_t n = 0;
+    for (char c : text) {
+        if (c == ' ' || c == '\t') continue;
+        if (n + 1 >= sizeof t) return std::nullopt;  // no value of the table is that long
+        t[n++] = c == ',' ? '.' : c;
+    }
+    if (n == 0) return std::nullopt;
+    t[n] = 0;
     char* end = nullptr;
-    const double v = std::strtod(t.c_str(), &end);
-    if (end != t.c_str() + t.size() || !std::isfinite(v)) return std::nullopt;
+    const double v = std::strtod(t, &end);
+    if (end != t + n || !std::isfinite(v)) return std::nullopt;
     return v;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // What the quality engineer asks of the records: yield, the checks and parameters that fail
@@ -72,7 +73,7 @@ private:
 
 // A measured value or limit as the results table wrote it ("220.25", "220,25"); nothing for a
 // text that is not one finite number.
-std::optional<double> ParseMeasured(const std::string& text);
+std::optional<double> ParseMeasured(std::string_view text);
 
 // Count, mean, sigma, extremes from the stream, and Cp, Cpk where the limits allow:
 // Cp = (high - low) / 6 sigma, Cpk = min(high - mean, mean - low) / 3 sigma.

@@ -1,6 +1,10 @@
 // The statistics of the stand's records file: every query reads through indices and streams
 // its rows, so a plant's year of runs is never held in memory at once.
 #include <algorithm>
+#include <cstdint>
+#include <deque>
+#include <string_view>
+#include <unordered_map>
 
 #include "records/RunStore.h"
 
@@ -118,67 +122,70 @@ Capability_T TRunStore::Capability(const StatsFilter_T& f, const std::string& sc
     c.parameter = parameter;
     const Where w = RunConditions(f);
     // The script as the tag names it ("./scn/one.ini") or by its file name alone.
-    const std::string scriptMatch = " AND (r.script = ? OR r.script LIKE ? ESCAPE '!' OR r.script LIKE ? ESCAPE '!')";
     std::string escaped;
     for (char ch : script) {
         if (ch == '%' || ch == '_' || ch == '!') escaped += '!';
         escaped += ch;
     }
-    const std::vector<std::string> scriptBinds = {script, "%/" + escaped, "%\\" + escaped};
-    const std::string from = " FROM measurements m JOIN runs r ON r.id = m.run_id WHERE m.parameter = ? AND " +
-                             std::string(kVerdict) + w.sql + scriptMatch;
     try {
-        int64_t rows = 0;
+        // Joining each of a year's rows to its run costs a lookup by the run's text id; instead the
+        // runs the filter takes are listed once in time order, and the parameter's rows are read
+        // straight from their covering index and matched by id. Memory: the runs, not the rows.
+        std::vector<std::string> started;
+        std::deque<std::string> ids;  // stays where it is as it grows: the map's keys point into it
+        std::unordered_map<std::string_view, uint32_t> order;
         {
-            TSqliteStatement s(db_.Handle(), ("SELECT count(*)" + from).c_str());
-            s.Bind(1, parameter);
-            BindAll(s, w.binds, 2);
-            BindAll(s, scriptBinds, 2 + static_cast<int>(w.binds.size()));
-            if (s.Step()) rows = s.Int(0);
-        }
-        TSqliteStatement s(db_.Handle(),
-                           ("SELECT r.started_at, m.measured, m.low, m.high" + from + " ORDER BY r.started_at, r.id")
-                               .c_str());
-        s.Bind(1, parameter);
-        BindAll(s, w.binds, 2);
-        BindAll(s, scriptBinds, 2 + static_cast<int>(w.binds.size()));
-        TRunningStats stats;
-        // The series for the run chart: runs of `stride` rows give their lowest and highest.
-        const int64_t stride = maxPoints >= 2 && rows > static_cast<int64_t>(maxPoints)
-                                   ? (rows + static_cast<int64_t>(maxPoints / 2) - 1) / static_cast<int64_t>(maxPoints / 2)
-                                   : 1;
-        std::optional<CapabilityPoint_T> lo, hi;
-        int64_t inStretch = 0;
-        std::string low, high;
-        auto flush = [&] {
-            if (lo && hi) {
-                const bool loFirst = lo->startedAt <= hi->startedAt;
-                c.values.push_back(loFirst ? *lo : *hi);
-                if (lo->startedAt != hi->startedAt || lo->value != hi->value) c.values.push_back(loFirst ? *hi : *lo);
+            TSqliteStatement s(db_.Handle(),
+                               ("SELECT r.id, r.started_at FROM runs r WHERE " + std::string(kVerdict) + w.sql +
+                                " AND (r.script = ? OR r.script LIKE ? ESCAPE '!' OR r.script LIKE ? ESCAPE '!')"
+                                " ORDER BY r.started_at")  // as the index holds them: no sort
+                                   .c_str());
+            BindAll(s, w.binds);
+            BindAll(s, {script, "%/" + escaped, "%\\" + escaped}, 1 + static_cast<int>(w.binds.size()));
+            while (s.Step()) {
+                order.emplace(ids.emplace_back(s.TextView(0)), static_cast<uint32_t>(started.size()));
+                started.emplace_back(s.TextView(1));
             }
-            lo.reset();
-            hi.reset();
-            inStretch = 0;
+        }
+        // The run chart: the runs cut into equal stretches, each giving its lowest and highest value.
+        const size_t buckets = std::max<size_t>(1, std::min(maxPoints / 2, started.size()));
+        struct Extreme {
+            uint32_t at = UINT32_MAX;
+            double value = 0;
         };
+        std::vector<Extreme> lows(buckets), highs(buckets);
+        TRunningStats stats;
+        int64_t latest = -1;
+        std::string low, high;
+        TSqliteStatement s(db_.Handle(), "SELECT run_id, measured, low, high FROM measurements WHERE parameter = ?");
+        s.Bind(1, parameter);
         while (s.Step()) {
-            low = s.Text(2);
-            high = s.Text(3);
-            const std::optional<double> v = ParseMeasured(s.Text(1));
+            const auto run = order.find(s.TextView(0));
+            if (run == order.end()) continue;
+            const uint32_t at = run->second;
+            if (static_cast<int64_t>(at) >= latest) {
+                latest = at;
+                low = s.Text(2);
+                high = s.Text(3);
+            }
+            const std::optional<double> v = ParseMeasured(s.TextView(1));
             if (!v) {
                 ++c.skipped;
                 continue;
             }
             stats.Add(*v);
-            CapabilityPoint_T p{s.Text(0), *v};
-            if (stride == 1) {
-                c.values.push_back(std::move(p));
-                continue;
-            }
-            if (!lo || p.value < lo->value) lo = p;
-            if (!hi || p.value > hi->value) hi = p;
-            if (++inStretch == stride) flush();
+            const size_t b = static_cast<size_t>(static_cast<uint64_t>(at) * buckets / started.size());
+            if (lows[b].at == UINT32_MAX || *v < lows[b].value || (*v == lows[b].value && at < lows[b].at)) lows[b] = {at, *v};
+            if (highs[b].at == UINT32_MAX || *v > highs[b].value || (*v == highs[b].value && at < highs[b].at))
+                highs[b] = {at, *v};
         }
-        flush();
+        for (size_t b = 0; b < buckets; ++b) {
+            if (lows[b].at == UINT32_MAX) continue;
+            const Extreme& first = lows[b].at <= highs[b].at ? lows[b] : highs[b];
+            const Extreme& second = lows[b].at <= highs[b].at ? highs[b] : lows[b];
+            c.values.push_back({started[first.at], first.value});
+            if (second.at != first.at) c.values.push_back({started[second.at], second.value});
+        }
         c.low = ParseMeasured(low);
         c.high = ParseMeasured(high);
         FillCapability(c, stats);

@@ -57,6 +57,11 @@ std::string TSqliteStatement::Text(int column) const {
     return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(stmt_, column))) : std::string();
 }
 
+std::string_view TSqliteStatement::TextView(int column) const {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+    return p ? std::string_view(p, static_cast<size_t>(sqlite3_column_bytes(stmt_, column))) : std::string_view();
+}
+
 int64_t TSqliteStatement::Int(int column) const { return sqlite3_column_int64(stmt_, column); }
 
 bool TSqliteStatement::IsNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }

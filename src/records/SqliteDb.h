@@ -6,6 +6,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 // A thin owner of one SQLite connection and its statements. Failures throw TSqliteError with
 // SQLite's code, which the store turns into a message for the operator.
@@ -39,6 +40,8 @@ public:
     void Reset();
 
     std::string Text(int column) const;
+    // The column's text without a copy, valid until the next Step or Reset.
+    std::string_view TextView(int column) const;
     int64_t Int(int column) const;
     bool IsNull(int column) const;
 
