@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "Percentile.h"
 #include "StandSim.h"
 #include "link/CommandCatalogue.h"
 #include "link/StationCodec.h"
@@ -39,11 +40,6 @@ private:
     int received_ = 0;
 };
 
-double Percentile(std::vector<double> v, double p) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<size_t>(p * v.size()))];
-}
 
 // From the request being queued to its answer decoded by the reader, 1000 exchanges of
 // "00 01 88" on an echoing line. The argument is the sender period: 50 ms as channel 1 runs,

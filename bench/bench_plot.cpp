@@ -11,6 +11,7 @@
 #include <chrono>
 #include <vector>
 
+#include "Percentile.h"
 #include "execution/AnswerDecoder.h"
 #include "execution/StatePages.h"
 #include "execution/StatePlot.h"
@@ -32,11 +33,6 @@ std::vector<uint8_t> StateAnswer(int i) {
     return f;
 }
 
-double Percentile(std::vector<double> v, double p) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
-}
 
 // First argument: 0 the plot page hidden (another page shown), 1 open. Second: answers per
 // tick of the redraw timer (100 ms): 1 is the state poll of a run or slower, every answer drawn;

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "Percentile.h"
 #include "StationFrame.h"
 #include "rsmanager/RsManager.h"
 
@@ -147,11 +148,6 @@ private:
     int posts_ = 0;
 };
 
-double Percentile(std::vector<double> v, double p) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())))];
-}
 
 void BM_ReceiveLatencyJournalOnOff(benchmark::State& state) {
     for (auto _ : state) {

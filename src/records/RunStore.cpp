@@ -422,11 +422,11 @@ std::optional<RunRecord_T> TRunStore::LoadRun(const std::string& idOrPrefix, std
         TSqliteStatement s(db_.Handle(),
                            "SELECT id, session, stand, program_version, device, device_kind, serial, operator, cause, "
                            "remarks, script, script_version, script_sha256, started_at, ended_at, outcome, "
-                           "protocol_file, archive_file, logical_number, v_cp, v_kk, v_rg, v_izm, v_pzu, firmware_date "
-                           "FROM runs WHERE id = ?1 UNION ALL SELECT * FROM (SELECT id, session, stand, "
+                           "protocol_file, archive_file, logical_number, v_cp, v_kk, v_rg, v_izm, v_pzu, firmware_date, "
+                           "journal_file FROM runs WHERE id = ?1 UNION ALL SELECT * FROM (SELECT id, session, stand, "
                            "program_version, device, device_kind, serial, operator, cause, remarks, script, "
                            "script_version, script_sha256, started_at, ended_at, outcome, protocol_file, archive_file, "
-                           "logical_number, v_cp, v_kk, v_rg, v_izm, v_pzu, firmware_date FROM runs "
+                           "logical_number, v_cp, v_kk, v_rg, v_izm, v_pzu, firmware_date, journal_file FROM runs "
                            "WHERE ?2 AND id GLOB ?1 || '*' AND id <> ?1 LIMIT 2) LIMIT 2");
         // The beginning of an id is looked up through the index; a whole id alone needs no more.
         const bool prefix = idOrPrefix.size() >= 4 && idOrPrefix.find_first_of("*?[]") == std::string::npos;
@@ -443,7 +443,7 @@ std::optional<RunRecord_T> TRunStore::LoadRun(const std::string& idOrPrefix, std
         r.outcome = OutcomeFromName(s.Text(15));
         r.protocolFile = s.Text(16);
         r.archiveFile = s.Text(17);
-        r.journalFile = JournalFileOf(r.id);
+        r.journalFile = s.Text(25);
         if (!s.IsNull(18)) r.passport = ReadPassport(s, 18);
         if (s.Step()) {
             error = "Начало " + idOrPrefix + " подходит к нескольким испытаниям; укажите больше знаков.";
@@ -593,14 +593,4 @@ bool TRunStore::MarkSent(const std::vector<Pending_T>& runs, std::string& error)
             s.Bind(1, r.revision).Bind(2, r.id).Run();
         }
     });
-}
-
-std::string TRunStore::JournalFileOf(const std::string& runId) {
-    try {
-        TSqliteStatement s(db_.Handle(), "SELECT journal_file FROM runs WHERE id = ?");
-        s.Bind(1, runId);
-        return s.Step() ? s.Text(0) : std::string();
-    } catch (const std::exception&) {
-        return {};
-    }
 }

@@ -110,8 +110,6 @@ public:
     std::string Describe(const TSqliteError& e) const;
 
 private:
-    // Empty for a file of an older schema, which the program opened read-only without moving it on.
-    std::string JournalFileOf(const std::string& runId);
     void Migrate();
     void Bump(const std::string& runId);
     void InsertRun(const RunRecord_T& run);

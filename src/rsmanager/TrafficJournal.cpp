@@ -29,7 +29,8 @@ TTrafficJournal::TTrafficJournal(size_t slots, size_t bytes)
 TTrafficJournal::Stamp_T TTrafficJournal::Now() { return {WallMs(), MonoUs()}; }
 
 void TTrafficJournal::Add(uint8_t channel, JournalDir dir, const uint8_t* data, size_t size, bool accepted) {
-    AddAt(channel, dir, data, size, accepted, WallMs(), MonoUs());
+    const Stamp_T now = Now();
+    AddAt(channel, dir, data, size, accepted, now.wallMs, now.monoUs);
 }
 
 void TTrafficJournal::AddAt(uint8_t channel, JournalDir dir, const uint8_t* data, size_t size,
