@@ -356,7 +356,7 @@ private:
             Add(LineOf(s, "MaxRepeat"), Severity::Warning, "no-effect", "MaxRepeat без Repeat ничего не меняет");
         if (numFunction == 2) {
             double stimul = 0;
-            if (!ParseNumber(Value(s, "Stimul"), stimul) || static_cast<long long>(stimul) == 0)
+            if (!ParseNumber(Value(s, "Stimul"), stimul) || std::trunc(stimul) == 0)
                 Add(Key(s, "Stimul") ? LineOf(s, "Stimul") : LineOf(s, "NumFunction"), Severity::Error, "stimul",
                     "расчёт 2 (NumFunction=2) делит на Stimul, а Stimul " +
                         (Key(s, "Stimul") ? Q(Value(s, "Stimul")) + " не ненулевое целое число" : std::string("не задан")));

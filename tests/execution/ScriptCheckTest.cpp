@@ -88,6 +88,8 @@ TEST(ScriptCheck, EachFaultIsFoundAtItsLine) {
         {"calculation 2, question, picture",
          kHead + kCheck + "NumFunction=2\r\nStimul=0\r\nShowMessage=1\r\nMessageText1=Вопрос\r\nShowPicture=stand.bmp\r\n",
          {"10 E stimul", "11 E message-text", "13 E picture-path"}},
+        // Too large for an integer: not zero, and read without an overflow (a fuzz finding).
+        {"calculation 2 by a huge Stimul", kHead + kCheck + "NumFunction=2\r\nStimul=" + std::string(98, '2') + "\r\n", {}},
         {"catalogue",
          "[info]\r\nversion=1\r\n[COEFFICIENT_OF_SHAPE]\r\nK_U_IN=0.1\r\nK_I_OUT=abc\r\n[version]\r\nvCP=x\r\n" + kCheck,
          {"1 W catalogue", "2 W catalogue", "3 W catalogue", "5 W catalogue", "7 E type"}},
