@@ -13,6 +13,7 @@
 #include "PgServer.h"
 #include "execution/ResultsTable.h"
 #include "records/PgForwarder.h"
+#include "records/PgRecords.h"
 #include "records/RunRecorder.h"
 #include "records/RunStoreWriter.h"
 
@@ -231,6 +232,60 @@ void BM_CapabilityOfOneParameterOverAYear(benchmark::State& state) {
     if (!error.empty()) state.SkipWithError(error.c_str());
 }
 BENCHMARK(BM_CapabilityOfOneParameterOverAYear)->Unit(benchmark::kMillisecond);
+
+// The same year forwarded to a PostgreSQL server on this machine, analysed as autovacuum would.
+PgServer* PlantYear() {
+    static std::unique_ptr<PgServer> pg = [] {
+        setenv("PGTZ", "Europe/Moscow", 1);
+        auto server = std::make_unique<PgServer>();
+        std::string error;
+        TPgForwarder forwarder(YearOfRuns(), server->ConnInfo(), "now");
+        if (!server->Ok() || !forwarder.ForwardAll(error)) return std::unique_ptr<PgServer>();
+        server->Query("VACUUM ANALYZE");
+        return server;
+    }();
+    return pg.get();
+}
+
+void BM_YieldAndParetoOneMonthOnPostgres(benchmark::State& state) {
+    TPgRecords plant;
+    std::string error;
+    if (!PgServer::Installed() || !PlantYear() || !plant.Open(PlantYear()->ConnInfo(), error)) {
+        state.SkipWithError("no PostgreSQL server with the year");
+        return;
+    }
+    StatsFilter_T f;
+    f.from = "2026-06-01";
+    f.to = "2026-06-30";
+    for (auto _ : state) {
+        const YieldReport_T y = plant.Yield(f, error);
+        const auto byCheck = plant.ParetoByCheck(f, error);
+        const auto byParameter = plant.ParetoByParameter(f, error);
+        if (y.runs < 8000 || byCheck.size() != 3 || byParameter.size() != 30) state.SkipWithError("wrong answers");
+        state.counters["runs"] = static_cast<double>(y.runs);
+    }
+    if (!error.empty()) state.SkipWithError(error.c_str());
+}
+BENCHMARK(BM_YieldAndParetoOneMonthOnPostgres)->Unit(benchmark::kMillisecond);
+
+void BM_CapabilityOfOneParameterOverAYearOnPostgres(benchmark::State& state) {
+    TPgRecords plant;
+    std::string error;
+    if (!PgServer::Installed() || !PlantYear() || !plant.Open(PlantYear()->ConnInfo(), error)) {
+        state.SkipWithError("no PostgreSQL server with the year");
+        return;
+    }
+    StatsFilter_T f;
+    f.from = "2026-01-01";
+    f.to = "2026-12-31";
+    for (auto _ : state) {
+        const Capability_T c = plant.Capability(f, "stanciya.ini", "P7", error);
+        if (c.count != 100000 || !c.cpk) state.SkipWithError("wrong answers");
+        state.counters["points"] = static_cast<double>(c.values.size());
+    }
+    if (!error.empty()) state.SkipWithError(error.c_str());
+}
+BENCHMARK(BM_CapabilityOfOneParameterOverAYearOnPostgres)->Unit(benchmark::kMillisecond);
 
 // Forwarding 10,000 ended runs (30 rows each) to a PostgreSQL server on this machine.
 void BM_Forward10kRunsToPostgres(benchmark::State& state) {

@@ -1,5 +1,6 @@
 #include "app/Shell.h"
 
+#include "app/StandRecords.h"
 #include "app/StartResolution.h"
 #include "app/TStartWindow.h"
 #include "app/TfmFirst.h"
@@ -20,6 +21,7 @@ void ConnectShell(TFPrPch& main) {
             m.EchoFlag = echo;
             m.ComMonitor = monitor;
         };
+        links.showStatistics = [](QWidget* parent) { ShowStatisticsWindow(parent, WorkDir, true); };
         // A child of the test window: its settings file outlives the modal showing, for the
         // EEPROM window.
         delete StartWindowOf(m);
@@ -40,6 +42,7 @@ void ConnectShell(TFPrPch& main) {
         }
         return s;
     };
+    shell.showStatistics = [](QWidget* parent) { ShowStatisticsWindow(parent, WorkDir, false); };
     shell.showAbout = [&main] {
         if (TfmFirst* about = main.Windows().fmFirst) about->Show();
     };

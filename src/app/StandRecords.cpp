@@ -1,15 +1,21 @@
 #include "app/StandRecords.h"
 
+#include <QApplication>
 #include <QMetaObject>
 #include <QPointer>
 
 #include <unistd.h>
+
+#include <filesystem>
 
 #include "app/ProgramSettings.h"
 #include "execution/TFPrPch.h"
 #include "platform/Paths.h"
 #include "platform/Version.h"
 #include "records/PgForwarder.h"
+#include "records/PgRecords.h"
+#include "records/RunStore.h"
+#include "records/TStatisticsWindow.h"
 #include "records/RunStoreWriter.h"
 
 namespace {
@@ -22,10 +28,54 @@ std::string HostName() {
 
 }  // namespace
 
-TStandRecords::TStandRecords(TFPrPch& window, const ProgramSettings_T& settings, const std::string& workDir)
-    : window_(window), writer_(std::make_unique<TRunStoreWriter>()) {
+std::string RecordsFilePath(const ProgramSettings_T& settings, const std::string& workDir) {
     std::string path = platform::NormalizePath(settings.recordsDatabase);
     if (!path.empty() && path[0] != '/') path = platform::JoinPath(workDir, path);
+    return path;
+}
+
+void ShowStatisticsWindow(QWidget* parent, const std::string& workDir, bool modal) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* open = qobject_cast<TStatisticsWindow*>(w); open && open->isVisible() && !modal) {
+            open->raise();
+            open->activateWindow();
+            return;
+        }
+    platform::IniFile ini;
+    ini.Load(ProgramSettingsPath(workDir));
+    const ProgramSettings_T settings = ReadProgramSettings(ini);
+    std::vector<StatsSource_T> sources;
+    const std::string path = RecordsFilePath(settings, workDir);
+    sources.push_back({"Записи стенда", [path](std::string& error) -> std::unique_ptr<TRecordsSource> {
+                           if (!std::filesystem::exists(path)) {
+                               error = "Файла записей испытаний " + path + " нет: на этом стенде еще не было испытаний.";
+                               return nullptr;
+                           }
+                           auto store = std::make_unique<TRunStore>();
+                           if (!store->Open(path, error, true)) return nullptr;
+                           return store;
+                       }});
+    if (!settings.recordsPostgres.empty()) {
+        const std::string conninfo = settings.recordsPostgres;
+        sources.push_back({"База завода", [conninfo](std::string& error) -> std::unique_ptr<TRecordsSource> {
+                               auto plant = std::make_unique<TPgRecords>();
+                               if (!plant->Open(conninfo, error)) return nullptr;
+                               return plant;
+                           }});
+    }
+    auto* window = new TStatisticsWindow(std::move(sources), parent);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    if (modal) {
+        window->setWindowModality(Qt::ApplicationModal);
+        window->exec();
+    } else {
+        window->show();
+    }
+}
+
+TStandRecords::TStandRecords(TFPrPch& window, const ProgramSettings_T& settings, const std::string& workDir)
+    : window_(window), writer_(std::make_unique<TRunStoreWriter>()) {
+    const std::string path = RecordsFilePath(settings, workDir);
     platform::MakeDirectories(platform::ParentDirectory(path));
     TRunRecorder& recorder = window_.Recorder();
     recorder.SetStand(settings.standName.empty() ? HostName() : settings.standName, platform::VersionText());

@@ -3,10 +3,18 @@
 #include <memory>
 #include <string>
 
+class QWidget;
 class TFPrPch;
 class TRunStoreWriter;
 class TPgForwarder;
 struct ProgramSettings_T;
+
+// The records file the settings name, relative paths taken from the working folder.
+std::string RecordsFilePath(const ProgramSettings_T& settings, const std::string& workDir);
+
+// "Статистика испытаний" over the stand's records file and, when the settings name it, the
+// plant's database. Modal over the start window; beside the test window otherwise, one at a time.
+void ShowStatisticsWindow(QWidget* parent, const std::string& workDir, bool modal);
 
 // The stand's run records for the program's lifetime: the SQLite file named in the settings,
 // fed by the test window's recorder, and, when the settings name the plant's database, the

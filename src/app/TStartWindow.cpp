@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -38,18 +39,28 @@ TStartWindow::TStartWindow(StartWindowLinks_T links, QWidget* parent)
     BitBtn1->setObjectName("BitBtn1");
     btOpenProt = new QPushButton(QString::fromUtf8("Открыть архив протоколов"), this);
     btOpenProt->setObjectName("btOpenProt");
+    btStatistics = new QPushButton(QString::fromUtf8("Статистика испытаний"), this);
+    btStatistics->setObjectName("btStatistics");
     BitBtn2 = new QPushButton(QString::fromUtf8("Выход"), this);
     BitBtn2->setObjectName("BitBtn2");
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Header);
     layout->addWidget(RadioGroup1);
     layout->addWidget(BitBtn1);
-    layout->addWidget(btOpenProt);
+    auto* archive = new QHBoxLayout;
+    archive->addWidget(btOpenProt, 1);
+    archive->addWidget(btStatistics);
+    layout->addLayout(archive);
     layout->addWidget(BitBtn2);
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
     connect(group, &QButtonGroup::idClicked, this, [this](int) { BitBtn1Click(); });
     connect(btOpenProt, &QPushButton::clicked, this, [this] { btOpenProtClick(); });
     connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
+    connect(btStatistics, &QPushButton::clicked, this, [this] { btStatisticsClick(); });
+    // The keys keep their way through the window: "Выход" stays two tabs from "Проверка станции".
+    setTabOrder(BitBtn1, btOpenProt);
+    setTabOrder(btOpenProt, BitBtn2);
+    setTabOrder(BitBtn2, btStatistics);
 
     // Creation reads the settings; nothing is shown yet.
     ini_->Load(platform::JoinPath(platform::CurrentDirectory(), "data\\nastr.ini"));

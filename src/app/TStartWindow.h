@@ -23,10 +23,13 @@ struct StartWindowLinks_T {
     TProt* viewer = nullptr;
     // The test window's echo and COM-monitor flags.
     std::function<void(bool echo, int monitor)> setTestWindowFlags;
+    // "Статистика испытаний", over the start window.
+    std::function<void(QWidget* parent)> showStatistics;
 };
 
 // The start window: reads data\nastr.ini once, fixes the device kind and the start-up
-// globals, and offers "Проверка станции", "Открыть архив протоколов" and "Выход".
+// globals, and offers "Проверка станции", "Открыть архив протоколов" (with "Статистика
+// испытаний" beside it) and "Выход".
 class TStartWindow : public QDialog {
     Q_OBJECT
 public:
@@ -44,6 +47,9 @@ public:
 
     void BitBtn1Click();
     void btOpenProtClick();
+    void btStatisticsClick() {
+        if (links_.showStatistics) links_.showStatistics(this);
+    }
     void BitBtn2Click() { done(mrAbort); }
 
     QLabel* Header;
@@ -51,6 +57,7 @@ public:
     std::array<QRadioButton*, 5> RadioItems{};
     QPushButton* BitBtn1;
     QPushButton* btOpenProt;
+    QPushButton* btStatistics;
     QPushButton* BitBtn2;
 
 private:

@@ -123,11 +123,12 @@ void TFPrPch::BuildRunControls(QWidget* central) {
     miLogicalNumber = action("miLogicalNumber", "Логический номер");
     aAbout = action("aAbout", "О программе");
     aSaveJournal = action("aSaveJournal", "Сохранить журнал...");
+    aStatistics = action("aStatistics", "Статистика испытаний...");
     addAction(aTimerClickerOff);
 
     QMenu* run = menuBar()->addMenu(U("Проверка"));
     for (QAction* a : {aSelectComplite, aFullChekit, aMenuDeselect, aAbort, aNewDevice, miNewDevice,
-                       aShowNewProtocol, aCheckScript})
+                       aShowNewProtocol, aCheckScript, aStatistics})
         run->addAction(a);
     run->addSeparator();
     run->addAction(aExit);
@@ -142,6 +143,9 @@ void TFPrPch::BuildRunControls(QWidget* central) {
     connect(aSelectComplite, &QAction::triggered, this, [this] { BtOKClick(); });
     connect(aCheckScript, &QAction::triggered, this, [this] {
         CheckScriptFromMenu(platform::JoinPath(WorkDir, "scn"), platform::JoinPath(WorkDir, "data"), this);
+    });
+    connect(aStatistics, &QAction::triggered, this, [this] {
+        if (shell_.showStatistics) shell_.showStatistics(this);
     });
     connect(aFullChekit, &QAction::triggered, this, [this] { aFullChekitExecute(); });
     connect(aMenuDeselect, &QAction::triggered, this, [this] { aMenuDeselectExecute(); });

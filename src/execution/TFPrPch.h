@@ -49,6 +49,7 @@ struct ShellLinks_T {
     };
     std::function<EepromSettings_T()> eepromSettings;
     std::function<void()> showAbout;  // "О программе"
+    std::function<void(QWidget* parent)> showStatistics;  // "Статистика испытаний..."
 };
 
 // The test window: the program's main window. It holds the script, the results table, the
@@ -293,6 +294,7 @@ public:
     QAction* miLogicalNumber;
     QAction* aAbout;
     QAction* aSaveJournal;
+    QAction* aStatistics;
 
     // Run controls.
     QListWidget* ListProv;

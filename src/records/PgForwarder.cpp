@@ -33,6 +33,8 @@ CREATE TABLE IF NOT EXISTS eeprom_sessions(
   id text PRIMARY KEY, run_id text REFERENCES runs(id) ON DELETE CASCADE, stand text, kind text, file text,
   blocks integer, mismatches integer, outcome text, started_at timestamptz, ended_at timestamptz);
 ALTER TABLE runs ADD COLUMN IF NOT EXISTS journal_file text;
+CREATE INDEX IF NOT EXISTS measurements_parameter ON measurements(parameter, run_id) INCLUDE (measured, low, high);
+CREATE INDEX IF NOT EXISTS measurements_failed ON measurements(run_id, check_position) WHERE passed = false;
 COMMIT;
 )";
 

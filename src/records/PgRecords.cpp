@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -36,7 +37,7 @@ private:
     std::unique_ptr<PGresult, void (*)(PGresult*)> r_;
 };
 
-Result Query(pg_conn* c, const std::string& sql, std::initializer_list<std::string> params, std::string& error) {
+Result Query(pg_conn* c, const std::string& sql, const std::vector<std::string>& params, std::string& error) {
     std::vector<const char*> values;
     for (const std::string& p : params) values.push_back(p.c_str());
     Result r(PQexecParams(c, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr, 0));
@@ -265,4 +266,205 @@ std::vector<MeasurementExport_T> TPgRecords::Measurements(const std::string& fro
         out.push_back(std::move(e));
     }
     return out;
+}
+
+namespace {
+
+// The filter as conditions on the runs `r` with their values as parameters from `$first` on.
+// A day is a day of the session's time zone, compared as a range so that the index on the
+// start time serves it.
+struct PgWhere {
+    std::string sql;
+    std::vector<std::string> binds;
+    std::string Add(const std::string& value) {
+        binds.push_back(value);
+        return "$" + std::to_string(binds.size());
+    }
+};
+
+PgWhere PgRunConditions(const StatsFilter_T& f) {
+    PgWhere w;
+    if (!f.from.empty()) w.sql += " AND r.started_at >= " + w.Add(f.from) + "::date";
+    if (!f.to.empty()) w.sql += " AND r.started_at < " + w.Add(f.to) + "::date + 1";
+    if (!f.deviceKind.empty()) w.sql += " AND r.device_kind = " + w.Add(f.deviceKind);
+    if (!f.stand.empty()) w.sql += " AND r.stand = " + w.Add(f.stand);
+    if (!f.scriptVersion.empty()) w.sql += " AND r.script_version = " + w.Add(f.scriptVersion);
+    return w;
+}
+
+std::string PgScriptMatch(PgWhere& w, const std::string& script) {
+    const std::vector<std::string> b = ScriptMatchBinds(script);
+    const std::string exact = w.Add(b[0]), slash = w.Add(b[1]), backslash = w.Add(b[2]);
+    return " AND (r.script = " + exact + " OR r.script LIKE " + slash + " ESCAPE '!' OR r.script LIKE " + backslash +
+           " ESCAPE '!')";
+}
+
+constexpr const char* kPgVerdict = "r.outcome IN ('passed', 'failed')";
+
+bool DaysValid(const StatsFilter_T& f, std::string& error) {
+    for (const std::string* d : {&f.from, &f.to})
+        if (!d->empty() && !IsStatsDay(*d)) {
+            error = "Дата " + *d + " не годится: нужна дата вида ГГГГ-ММ-ДД.";
+            return false;
+        }
+    return true;
+}
+
+int64_t Int64(const Result& r, int row, int col) {
+    return r.IsNull(row, col) ? 0 : std::strtoll(r.Text(row, col).c_str(), nullptr, 10);
+}
+
+}  // namespace
+
+// Texts order as the stand's file orders them (by their bytes), whatever the server's locale.
+YieldReport_T TPgRecords::Yield(const StatsFilter_T& f, std::string& error) {
+    YieldReport_T y;
+    if (!DaysValid(f, error)) return y;
+    const PgWhere w = PgRunConditions(f);
+    const std::string verdict = kPgVerdict;
+    const Result a = Query(conn_,
+                           "SELECT count(*) FILTER (WHERE " + verdict + "), count(*) FILTER (WHERE r.outcome = 'passed'), "
+                           "count(*) FILTER (WHERE NOT " + verdict + ") FROM runs r WHERE true" + w.sql,
+                           w.binds, error);
+    if (a.Rows() == 1) y.runs = Int64(a, 0, 0), y.passed = Int64(a, 0, 1), y.unfinished = Int64(a, 0, 2);
+    const Result b = Query(conn_,
+                           "SELECT count(*), count(*) FILTER (WHERE outcome = 'passed') FROM (SELECT r.outcome, "
+                           "row_number() OVER (PARTITION BY r.serial ORDER BY r.started_at, r.id COLLATE \"C\") AS k "
+                           "FROM runs r WHERE " + verdict + " AND r.serial <> ''" + w.sql + ") s WHERE k = 1",
+                           w.binds, error);
+    if (b.Rows() == 1) y.serials = Int64(b, 0, 0), y.firstPassed = Int64(b, 0, 1);
+    const Result c = Query(conn_,
+                           "SELECT c.title, count(*), count(*) FILTER (WHERE c.outcome = 'passed') FROM runs r "
+                           "JOIN checks c ON c.run_id = r.id WHERE " + verdict +
+                           " AND c.outcome IN ('passed', 'failed')" + w.sql +
+                           " GROUP BY c.title ORDER BY min(c.number), c.title COLLATE \"C\"",
+                           w.binds, error);
+    for (int i = 0; i < c.Rows(); ++i) y.checks.push_back({c.Text(i, 0), Int64(c, i, 1), Int64(c, i, 2)});
+    return y;
+}
+
+std::vector<ParetoLine_T> TPgRecords::ParetoByCheck(const StatsFilter_T& f, std::string& error) {
+    std::vector<ParetoLine_T> out;
+    if (!DaysValid(f, error)) return out;
+    const PgWhere w = PgRunConditions(f);
+    const Result s = Query(conn_,
+                           "SELECT c.title, count(*) AS n FROM runs r JOIN checks c ON c.run_id = r.id WHERE " +
+                               std::string(kPgVerdict) + " AND c.outcome = 'failed'" + w.sql +
+                               " GROUP BY c.title ORDER BY n DESC, c.title COLLATE \"C\"",
+                           w.binds, error);
+    for (int i = 0; i < s.Rows(); ++i) out.push_back({s.Text(i, 0), "", Int64(s, i, 1)});
+    return out;
+}
+
+std::vector<ParetoLine_T> TPgRecords::ParetoByParameter(const StatsFilter_T& f, std::string& error) {
+    std::vector<ParetoLine_T> out;
+    if (!DaysValid(f, error)) return out;
+    const PgWhere w = PgRunConditions(f);
+    const Result s = Query(conn_,
+                           "SELECT c.title, m.parameter, count(*) AS n FROM measurements m "
+                           "JOIN runs r ON r.id = m.run_id "
+                           "JOIN checks c ON c.run_id = m.run_id AND c.position = m.check_position "
+                           "WHERE m.passed = false AND " + std::string(kPgVerdict) + w.sql +
+                               " GROUP BY c.title, m.parameter ORDER BY n DESC, c.title COLLATE \"C\", "
+                               "m.parameter COLLATE \"C\"",
+                           w.binds, error);
+    for (int i = 0; i < s.Rows(); ++i) out.push_back({s.Text(i, 0), s.Text(i, 1), Int64(s, i, 2)});
+    return out;
+}
+
+std::vector<std::string> TPgRecords::StatsScripts(const StatsFilter_T& f, std::string& error) {
+    std::vector<std::string> out;
+    if (!DaysValid(f, error)) return out;
+    const PgWhere w = PgRunConditions(f);
+    const Result s = Query(conn_,
+                           "SELECT DISTINCT r.script COLLATE \"C\" FROM runs r WHERE " + std::string(kPgVerdict) + w.sql +
+                               " AND r.script <> '' ORDER BY 1",
+                           w.binds, error);
+    for (int i = 0; i < s.Rows(); ++i) out.push_back(s.Text(i, 0));
+    return out;
+}
+
+std::vector<std::string> TPgRecords::StatsParameters(const StatsFilter_T& f, const std::string& script,
+                                                     std::string& error) {
+    std::vector<std::string> out;
+    if (!DaysValid(f, error)) return out;
+    PgWhere w = PgRunConditions(f);
+    const std::string match = PgScriptMatch(w, script);
+    const Result s = Query(conn_,
+                           "SELECT m.parameter FROM measurements m WHERE m.run_id = (SELECT r.id FROM runs r WHERE " +
+                               std::string(kPgVerdict) + w.sql + match +
+                               " ORDER BY r.started_at DESC, r.id COLLATE \"C\" DESC LIMIT 1) AND m.parameter <> '' GROUP BY m.parameter "
+                               "ORDER BY min(m.check_position * 100000 + m.row)",
+                           w.binds, error);
+    for (int i = 0; i < s.Rows(); ++i) out.push_back(s.Text(i, 0));
+    return out;
+}
+
+Capability_T TPgRecords::Capability(const StatsFilter_T& f, const std::string& script, const std::string& parameter,
+                                    std::string& error, size_t maxPoints) {
+    Capability_T c;
+    c.script = script;
+    c.parameter = parameter;
+    if (!DaysValid(f, error)) return c;
+    PgWhere w = PgRunConditions(f);
+    const std::string match = PgScriptMatch(w, script);
+    const std::string p = w.Add(parameter);
+    // The runs of the filter numbered in time order, as the stand's file numbers them, and the
+    // parameter's rows read through a cursor: a year of them is never held at once.
+    std::string ignored;
+    Query(conn_, "BEGIN READ ONLY", {}, ignored);
+    Query(conn_,
+          "DECLARE capability_rows NO SCROLL CURSOR FOR WITH f AS (SELECT r.id, r.started_at, "
+          "row_number() OVER (ORDER BY r.started_at, r.outcome COLLATE \"C\", r.script COLLATE \"C\", "
+          "r.id COLLATE \"C\") - 1 AS at, count(*) OVER () AS n "
+          "FROM runs r WHERE " + std::string(kPgVerdict) + w.sql + match + ") SELECT f.at, f.n, " +
+              Time("f.started_at") + ", m.measured, m.low, m.high FROM f JOIN measurements m ON m.run_id = f.id "
+              "AND m.parameter = " + p + " ORDER BY f.at, m.check_position, m.row",
+          w.binds, error);
+    size_t buckets = 0;
+    int64_t runs = 0;
+    struct Extreme {
+        int64_t at = -1;
+        double value = 0;
+        std::string startedAt;
+    };
+    std::vector<Extreme> lows, highs;
+    TRunningStats stats;
+    std::string low, high;
+    while (error.empty()) {
+        const Result s = Query(conn_, "FETCH 20000 FROM capability_rows", {}, error);
+        if (s.Rows() == 0) break;
+        if (buckets == 0) {
+            runs = Int64(s, 0, 1);
+            buckets = static_cast<size_t>(std::max<int64_t>(1, std::min<int64_t>(static_cast<int64_t>(maxPoints / 2), runs)));
+            lows.resize(buckets);
+            highs.resize(buckets);
+        }
+        for (int i = 0; i < s.Rows(); ++i) {
+            const int64_t at = Int64(s, i, 0);
+            low = s.Text(i, 4);
+            high = s.Text(i, 5);
+            const std::optional<double> v = ParseMeasured(s.Text(i, 3));
+            if (!v) {
+                ++c.skipped;
+                continue;
+            }
+            stats.Add(*v);
+            const size_t b = static_cast<size_t>(static_cast<uint64_t>(at) * buckets / static_cast<uint64_t>(runs));
+            if (lows[b].at < 0 || *v < lows[b].value) lows[b] = {at, *v, s.Text(i, 2)};
+            if (highs[b].at < 0 || *v > highs[b].value) highs[b] = {at, *v, s.Text(i, 2)};
+        }
+    }
+    Query(conn_, error.empty() ? "COMMIT" : "ROLLBACK", {}, ignored);
+    for (size_t b = 0; b < buckets; ++b) {
+        if (lows[b].at < 0) continue;
+        const Extreme& first = lows[b].at <= highs[b].at ? lows[b] : highs[b];
+        const Extreme& second = lows[b].at <= highs[b].at ? highs[b] : lows[b];
+        c.values.push_back({first.startedAt, first.value});
+        if (second.at != first.at) c.values.push_back({second.startedAt, second.value});
+    }
+    c.low = ParseMeasured(low);
+    c.high = ParseMeasured(high);
+    FillCapability(c, stats);
+    return c;
 }

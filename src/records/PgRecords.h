@@ -25,6 +25,15 @@ public:
     std::vector<MeasurementExport_T> Measurements(const std::string& from, const std::string& to,
                                                   std::string& error) override;
 
+    YieldReport_T Yield(const StatsFilter_T& filter, std::string& error) override;
+    std::vector<ParetoLine_T> ParetoByCheck(const StatsFilter_T& filter, std::string& error) override;
+    std::vector<ParetoLine_T> ParetoByParameter(const StatsFilter_T& filter, std::string& error) override;
+    Capability_T Capability(const StatsFilter_T& filter, const std::string& script, const std::string& parameter,
+                            std::string& error, size_t maxPoints = 4000) override;
+    std::vector<std::string> StatsScripts(const StatsFilter_T& filter, std::string& error) override;
+    std::vector<std::string> StatsParameters(const StatsFilter_T& filter, const std::string& script,
+                                             std::string& error) override;
+
 private:
     pg_conn* conn_ = nullptr;
     std::string conninfo_;

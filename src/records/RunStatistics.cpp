@@ -61,9 +61,28 @@ void TRunningStats::Add(double v) {
     const double delta = v - mean_;
     mean_ += delta / static_cast<double>(n_);
     m2_ += delta * (v - mean_);
+
+    auto span = [&](double w) { return std::floor(max_ / w) - std::floor(min_ / w) + 1; };
+    if (span(width_) > static_cast<double>(kHistogramBins)) {
+        double w = width_;
+        while (span(w) > static_cast<double>(kHistogramBins)) w *= 2;
+        // Scaling by a power of two is exact: a merged bin holds just the values it would
+        // have been given at this width from the start.
+        std::map<double, int64_t> merged;
+        for (const auto& [index, count] : bins_) merged[std::floor(index * width_ / w)] += count;
+        bins_ = std::move(merged);
+        width_ = w;
+    }
+    ++bins_[std::floor(v / width_)];
 }
 
 double TRunningStats::Sigma() const { return n_ < 2 ? 0 : std::sqrt(m2_ / static_cast<double>(n_ - 1)); }
+
+std::vector<HistogramBin_T> TRunningStats::Histogram() const {
+    std::vector<HistogramBin_T> out;
+    for (const auto& [index, count] : bins_) out.push_back({index * width_, (index + 1) * width_, count});
+    return out;
+}
 
 std::optional<double> ParseMeasured(std::string_view text) {
     char t[64];
@@ -87,6 +106,7 @@ void FillCapability(Capability_T& c, const TRunningStats& s) {
     c.sigma = s.Sigma();
     c.min = s.Min();
     c.max = s.Max();
+    c.histogram = s.Histogram();
     c.cp.reset();
     c.cpk.reset();
     if (!c.low || !c.high || *c.low == *c.high || c.count < 2 || !(c.sigma > 0)) return;
@@ -168,4 +188,111 @@ std::string CapabilityJson(const Capability_T& c) {
         s += std::string(i ? ", " : "") + "[" + platform::JsonString(c.values[i].startedAt) + ", " +
              Number(c.values[i].value, 10) + "]";
     return s + "]}\n";
+}
+
+bool IsStatsDay(const std::string& day) {
+    if (day.size() != 10 || day[4] != '-' || day[7] != '-') return false;
+    for (size_t i : {0, 1, 2, 3, 5, 6, 8, 9})
+        if (day[i] < '0' || day[i] > '9') return false;
+    const int year = std::stoi(day.substr(0, 4)), month = std::stoi(day.substr(5, 2)), d = std::stoi(day.substr(8, 2));
+    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || d < 1) return false;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return d <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
+std::vector<std::string> ScriptMatchBinds(const std::string& script) {
+    std::string escaped;
+    for (char ch : script) {
+        if (ch == '%' || ch == '_' || ch == '!') escaped += '!';
+        escaped += ch;
+    }
+    return {script, "%/" + escaped, "%\\" + escaped};
+}
+
+namespace {
+
+std::string CsvField(const std::string& s) {
+    if (s.find_first_of(";\"\r\n") == std::string::npos) return s;
+    std::string q = "\"";
+    for (char c : s) {
+        if (c == '"') q += '"';
+        q += c;
+    }
+    return q + "\"";
+}
+
+std::string CsvLine(std::initializer_list<std::string> fields) {
+    std::string line;
+    bool first = true;
+    for (const std::string& f : fields) {
+        line += (first ? "" : ";") + CsvField(f);
+        first = false;
+    }
+    return line + "\r\n";
+}
+
+int64_t Total(const std::vector<ParetoLine_T>& lines) {
+    int64_t n = 0;
+    for (const ParetoLine_T& l : lines) n += l.failures;
+    return n;
+}
+
+}  // namespace
+
+std::string StatsNumber(double v, int digits) {
+    char b[48];
+    std::snprintf(b, sizeof b, "%.*g", digits, v);
+    std::string s = b;
+    for (char& c : s)
+        if (c == '.') c = ',';
+    return s;
+}
+
+std::string StatsPercent(int64_t part, int64_t whole) {
+    if (whole <= 0) return "-";
+    char b[16];
+    std::snprintf(b, sizeof b, "%.1f", 100.0 * static_cast<double>(part) / static_cast<double>(whole));
+    std::string s = b;
+    for (char& c : s)
+        if (c == '.') c = ',';
+    return s;
+}
+
+std::string YieldCsv(const YieldReport_T& r) {
+    std::string out = CsvLine({"Проверка", "Всего", "Прошли", "Доля, %"});
+    for (const YieldLine_T& l : r.checks)
+        out += CsvLine({l.name, std::to_string(l.total), std::to_string(l.passed), StatsPercent(l.passed, l.total)});
+    out += CsvLine({"Испытания с итогом", std::to_string(r.runs), std::to_string(r.passed), StatsPercent(r.passed, r.runs)});
+    out += CsvLine({"Станции с первого раза", std::to_string(r.serials), std::to_string(r.firstPassed),
+                    StatsPercent(r.firstPassed, r.serials)});
+    return out;
+}
+
+std::string ParetoCsv(const std::vector<ParetoLine_T>& lines, bool byParameter) {
+    std::string out = byParameter ? CsvLine({"Проверка", "Параметр", "Отказов", "Доля, %", "Накоплено, %"})
+                                  : CsvLine({"Проверка", "Отказов", "Доля, %", "Накоплено, %"});
+    const int64_t total = Total(lines);
+    int64_t running = 0;
+    for (const ParetoLine_T& l : lines) {
+        running += l.failures;
+        const std::string n = std::to_string(l.failures);
+        out += byParameter ? CsvLine({l.check, l.parameter, n, StatsPercent(l.failures, total), StatsPercent(running, total)})
+                           : CsvLine({l.check, n, StatsPercent(l.failures, total), StatsPercent(running, total)});
+    }
+    return out;
+}
+
+std::string CapabilityCsv(const Capability_T& c) {
+    auto opt = [](const std::optional<double>& v, int digits = 6) { return v ? StatsNumber(*v, digits) : std::string(); };
+    const bool any = c.count > 0;
+    std::string out = CsvLine({"Сценарий", c.script}) + CsvLine({"Параметр", c.parameter});
+    out += CsvLine({"Значений", std::to_string(c.count)}) + CsvLine({"Не числа", std::to_string(c.skipped)});
+    out += CsvLine({"Среднее", any ? StatsNumber(c.mean, 8) : ""}) + CsvLine({"СКО", any ? StatsNumber(c.sigma, 8) : ""});
+    out += CsvLine({"Минимум", any ? StatsNumber(c.min, 8) : ""}) + CsvLine({"Максимум", any ? StatsNumber(c.max, 8) : ""});
+    out += CsvLine({"Нижняя граница", opt(c.low)}) + CsvLine({"Верхняя граница", opt(c.high)});
+    out += CsvLine({"Cp", opt(c.cp, 4)}) + CsvLine({"Cpk", opt(c.cpk, 4)});
+    out += "\r\n" + CsvLine({"Начато", "Значение"});
+    for (const CapabilityPoint_T& p : c.values) out += CsvLine({p.startedAt, StatsNumber(p.value, 8)});
+    return out;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,6 +43,11 @@ struct CapabilityPoint_T {
     double value = 0;
 };
 
+struct HistogramBin_T {
+    double from = 0, to = 0;  // [from, to)
+    int64_t count = 0;
+};
+
 struct Capability_T {
     std::string script, parameter;
     int64_t count = 0;     // numeric values found
@@ -53,11 +59,19 @@ struct Capability_T {
     std::optional<double> cp, cpk;
     // The values over time, oldest first; a long series keeps each stretch's lowest and highest.
     std::vector<CapabilityPoint_T> values;
+    // Every value counted in bins of one width, lowest first; the empty ones left out.
+    std::vector<HistogramBin_T> histogram;
 };
 
-// Mean and spread of a stream of values without keeping them (Welford).
+// Mean and spread of a stream of values without keeping them (Welford), and their histogram.
+//
+// The bins are of a width 2^k, aligned to its multiples, and at most kHistogramBins of them
+// span the values: the smallest such width is taken, widened (neighbours merged) as the values
+// spread. The bins therefore depend only on the values, not on the order they come in, and
+// both stores draw the same histogram.
 class TRunningStats {
 public:
+    static constexpr size_t kHistogramBins = 64;
     void Add(double v);
     int64_t Count() const { return n_; }
     double Mean() const { return mean_; }
@@ -65,11 +79,21 @@ public:
     double Sigma() const;
     double Min() const { return min_; }
     double Max() const { return max_; }
+    std::vector<HistogramBin_T> Histogram() const;
 
 private:
     int64_t n_ = 0;
     double mean_ = 0, m2_ = 0, min_ = 0, max_ = 0;
+    double width_ = 1.0 / (1 << 20);
+    std::map<double, int64_t> bins_;  // floor(value / width) -> count
 };
+
+// The day bounds of a filter are "YYYY-MM-DD" dates of the calendar.
+bool IsStatsDay(const std::string& day);
+
+// What a run's script is matched by: the name as the tag gives it ("./scn/one.ini"), or its
+// file name alone after a "/" or "\\" (LIKE patterns with '!' escaping the wildcards).
+std::vector<std::string> ScriptMatchBinds(const std::string& script);
 
 // A measured value or limit as the results table wrote it ("220.25", "220,25"); nothing for a
 // text that is not one finite number.
@@ -86,3 +110,14 @@ std::string FormatPareto(const std::vector<ParetoLine_T>& byCheck, const std::ve
 std::string ParetoJson(const std::vector<ParetoLine_T>& byCheck, const std::vector<ParetoLine_T>& byParameter);
 std::string FormatCapability(const Capability_T& c);
 std::string CapabilityJson(const Capability_T& c);
+
+// The tables of the statistics window as CSV for a spreadsheet of a Russian desktop: ';'
+// between fields, a decimal comma, CR LF; UTF-8 here, written out in Windows-1251.
+std::string YieldCsv(const YieldReport_T& r);
+std::string ParetoCsv(const std::vector<ParetoLine_T>& lines, bool byParameter);
+std::string CapabilityCsv(const Capability_T& c);
+
+// A number for the window and its files: `digits` significant digits, a decimal comma.
+std::string StatsNumber(double v, int digits = 4);
+// part of whole in per cent with one decimal ("60,0"), "-" without a whole.
+std::string StatsPercent(int64_t part, int64_t whole);

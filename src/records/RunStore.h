@@ -39,6 +39,19 @@ public:
     // Measurements of the runs started on the days from..to ("YYYY-MM-DD"; empty: no bound).
     virtual std::vector<MeasurementExport_T> Measurements(const std::string& from, const std::string& to,
                                                           std::string& error) = 0;
+
+    // Statistics of the runs the filter takes (RunStatistics.h). Both stores answer alike: the
+    // same runs counted, the same order of ties, the same thinning of a long series.
+    virtual YieldReport_T Yield(const StatsFilter_T& filter, std::string& error) = 0;
+    virtual std::vector<ParetoLine_T> ParetoByCheck(const StatsFilter_T& filter, std::string& error) = 0;
+    virtual std::vector<ParetoLine_T> ParetoByParameter(const StatsFilter_T& filter, std::string& error) = 0;
+    // One parameter of one script (its name as the tag gives it, or its file name).
+    virtual Capability_T Capability(const StatsFilter_T& filter, const std::string& script,
+                                    const std::string& parameter, std::string& error, size_t maxPoints = 4000) = 0;
+    // The scripts and the parameters of a script that the filter's runs measured, for a choice.
+    virtual std::vector<std::string> StatsScripts(const StatsFilter_T& filter, std::string& error) = 0;
+    virtual std::vector<std::string> StatsParameters(const StatsFilter_T& filter, const std::string& script,
+                                                     std::string& error) = 0;
 };
 
 // A stand's own records: an SQLite file in WAL mode with synchronous=FULL, so that what was
@@ -98,13 +111,14 @@ public:
     bool MarkSent(const std::string& runId, int64_t revision, std::string& error);
     bool MarkSent(const std::vector<Pending_T>& runs, std::string& error);
 
-    // Statistics of the runs the filter takes (RunStatistics.h).
-    YieldReport_T Yield(const StatsFilter_T& filter, std::string& error);
-    std::vector<ParetoLine_T> ParetoByCheck(const StatsFilter_T& filter, std::string& error);
-    std::vector<ParetoLine_T> ParetoByParameter(const StatsFilter_T& filter, std::string& error);
-    // One parameter of one script (its name as the tag gives it, or its file name).
+    YieldReport_T Yield(const StatsFilter_T& filter, std::string& error) override;
+    std::vector<ParetoLine_T> ParetoByCheck(const StatsFilter_T& filter, std::string& error) override;
+    std::vector<ParetoLine_T> ParetoByParameter(const StatsFilter_T& filter, std::string& error) override;
     Capability_T Capability(const StatsFilter_T& filter, const std::string& script, const std::string& parameter,
-                            std::string& error, size_t maxPoints = 4000);
+                            std::string& error, size_t maxPoints = 4000) override;
+    std::vector<std::string> StatsScripts(const StatsFilter_T& filter, std::string& error) override;
+    std::vector<std::string> StatsParameters(const StatsFilter_T& filter, const std::string& script,
+                                             std::string& error) override;
 
     // The message for the operator of an SQLite failure on this file.
     std::string Describe(const TSqliteError& e) const;

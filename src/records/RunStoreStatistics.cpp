@@ -34,6 +34,7 @@ Where RunConditions(const StatsFilter_T& f) {
 }
 
 constexpr const char* kVerdict = "r.outcome IN ('passed', 'failed')";
+const std::string kScriptMatch = "(r.script = ? OR r.script LIKE ? ESCAPE '!' OR r.script LIKE ? ESCAPE '!')";
 
 void BindAll(TSqliteStatement& s, const std::vector<std::string>& binds, int first = 1) {
     for (size_t i = 0; i < binds.size(); ++i) s.Bind(first + static_cast<int>(i), binds[i]);
@@ -121,12 +122,6 @@ Capability_T TRunStore::Capability(const StatsFilter_T& f, const std::string& sc
     c.script = script;
     c.parameter = parameter;
     const Where w = RunConditions(f);
-    // The script as the tag names it ("./scn/one.ini") or by its file name alone.
-    std::string escaped;
-    for (char ch : script) {
-        if (ch == '%' || ch == '_' || ch == '!') escaped += '!';
-        escaped += ch;
-    }
     try {
         // Joining each of a year's rows to its run costs a lookup by the run's text id; instead the
         // runs the filter takes are listed once in time order, and the parameter's rows are read
@@ -137,11 +132,11 @@ Capability_T TRunStore::Capability(const StatsFilter_T& f, const std::string& sc
         {
             TSqliteStatement s(db_.Handle(),
                                ("SELECT r.id, r.started_at FROM runs r WHERE " + std::string(kVerdict) + w.sql +
-                                " AND (r.script = ? OR r.script LIKE ? ESCAPE '!' OR r.script LIKE ? ESCAPE '!')"
-                                " ORDER BY r.started_at")  // as the index holds them: no sort
+                                " AND " + kScriptMatch +
+                                " ORDER BY r.started_at, r.outcome, r.script, r.id")  // as the index holds them: no sort
                                    .c_str());
             BindAll(s, w.binds);
-            BindAll(s, {script, "%/" + escaped, "%\\" + escaped}, 1 + static_cast<int>(w.binds.size()));
+            BindAll(s, ScriptMatchBinds(script), 1 + static_cast<int>(w.binds.size()));
             while (s.Step()) {
                 order.emplace(ids.emplace_back(s.TextView(0)), static_cast<uint32_t>(started.size()));
                 started.emplace_back(s.TextView(1));
@@ -193,4 +188,40 @@ Capability_T TRunStore::Capability(const StatsFilter_T& f, const std::string& sc
         error = Describe(e);
     }
     return c;
+}
+
+std::vector<std::string> TRunStore::StatsScripts(const StatsFilter_T& f, std::string& error) {
+    std::vector<std::string> out;
+    const Where w = RunConditions(f);
+    try {
+        TSqliteStatement s(db_.Handle(), ("SELECT DISTINCT r.script FROM runs r WHERE " + std::string(kVerdict) +
+                                          w.sql + " AND r.script <> '' ORDER BY 1")
+                                             .c_str());
+        BindAll(s, w.binds);
+        while (s.Step()) out.push_back(s.Text(0));
+    } catch (const TSqliteError& e) {
+        error = Describe(e);
+    }
+    return out;
+}
+
+std::vector<std::string> TRunStore::StatsParameters(const StatsFilter_T& f, const std::string& script,
+                                                    std::string& error) {
+    std::vector<std::string> out;
+    const Where w = RunConditions(f);
+    try {
+        // A script measures the same parameters run after run: its latest run names them, in its order.
+        TSqliteStatement s(db_.Handle(),
+                           ("SELECT m.parameter FROM measurements m WHERE m.run_id = (SELECT r.id FROM runs r WHERE " +
+                            std::string(kVerdict) + w.sql + " AND " + kScriptMatch +
+                            " ORDER BY r.started_at DESC, r.id DESC LIMIT 1) AND m.parameter <> '' GROUP BY m.parameter "
+                            "ORDER BY min(m.check_position * 100000 + m.row)")
+                               .c_str());
+        BindAll(s, w.binds);
+        BindAll(s, ScriptMatchBinds(script), 1 + static_cast<int>(w.binds.size()));
+        while (s.Step()) out.push_back(s.Text(0));
+    } catch (const TSqliteError& e) {
+        error = Describe(e);
+    }
+    return out;
 }

@@ -21,6 +21,11 @@
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
 #include "execution/TFPrPch.h"
+#include "app/StandRecords.h"
+#include "records/StatsRuns.h"
+#include "records/TStatisticsWindow.h"
+#include <QDateEdit>
+#include <QTest>
 
 namespace {
 
@@ -41,7 +46,7 @@ struct Scene {
     }
     ~Scene() { platform::ResetTerminationForTests(); }
     StartWindowLinks_T Links() {
-        return {&c1, &c2, &prot, [this](bool e, int m) { echo = e, monitor = m; }};
+        return {&c1, &c2, &prot, [this](bool e, int m) { echo = e, monitor = m; }, {}};
     }
 };
 
@@ -115,6 +120,43 @@ TEST(StartWindow, TheArchiveCanBeOpenedAgainAndAgain) {
     EXPECT_TRUE(s.prot.AskFile);
     EXPECT_FALSE(s.prot.Temporary);
     EXPECT_EQ(w.result(), 0);  // still open, no result yet
+}
+
+TEST(StartWindow, StatisticsOpenOverItOnTheStandsRecordsAndLeaveTheKeysAsTheyWere) {
+    Scene s("[ControlDevice]\nname=Block\n[Block]\n[records]\ndatabase=data/runs.sqlite\n");
+    stats_runs::MakeFile(s.dir, "data/runs.sqlite");
+    StartWindowLinks_T links = s.Links();
+    links.showStatistics = [](QWidget* parent) { ShowStatisticsWindow(parent, WorkDir, true); };
+    TStartWindow w(links);
+    w.show();
+    EXPECT_EQ(w.btStatistics->geometry().top(), w.btOpenProt->geometry().top());
+    EXPECT_GT(w.btStatistics->geometry().left(), w.btOpenProt->geometry().right());
+    EXPECT_EQ(w.BitBtn1->nextInFocusChain(), w.btOpenProt);
+    EXPECT_EQ(w.btOpenProt->nextInFocusChain(), w.BitBtn2);
+    // The window is modal over the start window; the operator asks for the year and closes it.
+    std::string yield;
+    bool modal = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* st = qobject_cast<TStatisticsWindow*>(top);
+            if (!st || !st->isVisible() || st->Busy()) continue;
+            if (st->edFrom->date() != QDate(2026, 1, 1)) {
+                modal = st->isModal();
+                st->edFrom->setDate(QDate(2026, 1, 1));
+                st->edTo->setDate(QDate(2026, 12, 31));
+                QTest::mouseClick(st->btShow, Qt::LeftButton);
+            } else {
+                yield = st->lbYield->text().toStdString();
+                QTest::mouseClick(st->btClose, Qt::LeftButton);
+            }
+        }
+    });
+    poll.start(20);
+    w.btStatistics->click();
+    EXPECT_TRUE(modal);
+    EXPECT_EQ(yield.find("Испытаний с итогом: 7, прошли: 4"), 0u) << yield;
+    EXPECT_EQ(w.result(), 0);  // the start window stays open
 }
 
 TEST(StartWindow, ClosingItLikeExitEndsTheProgramAtTheFirstShowing) {

@@ -456,6 +456,44 @@ TEST(TestWindow, TheMenusCheckScriptListsWhatItFindsAndSaysWhenThereIsNothing) {
     EXPECT_EQ(rows.size(), 1u);
 }
 
+TEST(TestWindow, TheMenuOpensTheStatisticsBesideTheWindowAndOnlyOnce) {
+    Window t;
+    WorkDir = t.dir.Path();
+    t.dir.Write("data/nastr.ini", "[records]\r\ndatabase=data/none.sqlite\r\n");
+    ConnectShell(t.w);
+    QMenuBar* bar = t.w.findChild<QMenuBar*>();
+    ASSERT_TRUE(bar);
+    QMenu* menu = nullptr;
+    for (QAction* a : bar->actions())
+        if (a->text() == QString::fromUtf8("Проверка")) menu = a->menu();
+    ASSERT_TRUE(menu);
+    // "Выход" stays the last item, where the operator's keys find it.
+    const QList<QAction*> items = menu->actions();
+    ASSERT_GE(items.size(), 3);
+    EXPECT_EQ(items.back()->text().toStdString(), "Выход");
+    EXPECT_EQ(items[items.size() - 3]->text().toStdString(), "Статистика испытаний...");
+    auto open = [&] {
+        std::vector<QWidget*> shown;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->windowTitle() == QString::fromUtf8("Статистика испытаний") && w->isVisible()) shown.push_back(w);
+        return shown;
+    };
+    for (int i = 0; i < 2; ++i) {
+        menu->popup(QPoint(100, 100));
+        ASSERT_TRUE(WaitUntil([&] { return menu->isVisible(); }, std::chrono::seconds(2)));
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(items[items.size() - 3]).center());
+        ASSERT_TRUE(WaitUntil([&] { return open().size() == 1; }));
+    }
+    QWidget* statistics = open()[0];
+    EXPECT_FALSE(statistics->isModal());
+    auto* status = statistics->findChild<QLabel*>("lbStatus");
+    ASSERT_TRUE(WaitUntil([&] { return status->text().contains("none.sqlite"); }));
+    EXPECT_EQ(status->text().toStdString(), "Файла записей испытаний " + t.dir.File("data/none.sqlite") +
+                                                " нет: на этом стенде еще не было испытаний.");
+    statistics->close();
+    EXPECT_TRUE(WaitUntil([&] { return open().empty(); }));
+}
+
 TEST(TestWindow, ThePlotPageDrawsTheStateAnswersAtMostOnEveryTickOfItsTimer) {
     Window t;
     TStatePages& pages = *t.w.StatePages;

@@ -100,16 +100,17 @@ int main(int argc, char** argv) {
             if (!field || i + 1 >= args.size()) return Fail("неизвестный ключ " + args[i]);
             *field = args[++i];
         }
-        if (!postgres.empty()) return Fail("статистика базы завода появится в следующей версии; пока: --db ФАЙЛ");
+        for (const std::string* day : {&filter.from, &filter.to})
+            if (!day->empty() && !IsStatsDay(*day)) return Fail("дата " + *day + " не годится: нужна ГГГГ-ММ-ДД");
         if (command == "yield") {
-            const YieldReport_T r = file.Yield(filter, error);
+            const YieldReport_T r = store.Yield(filter, error);
             out = json ? YieldJson(r) : FormatYield(r, filter);
         } else if (command == "pareto") {
-            const auto byCheck = file.ParetoByCheck(filter, error);
-            const auto byParameter = file.ParetoByParameter(filter, error);
+            const auto byCheck = store.ParetoByCheck(filter, error);
+            const auto byParameter = store.ParetoByParameter(filter, error);
             out = json ? ParetoJson(byCheck, byParameter) : FormatPareto(byCheck, byParameter);
         } else {
-            const Capability_T c = file.Capability(filter, args[1], args[2], error);
+            const Capability_T c = store.Capability(filter, args[1], args[2], error);
             out = json ? CapabilityJson(c) : FormatCapability(c);
         }
     } else {
