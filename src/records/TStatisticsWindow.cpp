@@ -50,7 +50,9 @@ QTableWidget* Table(const char* name, std::initializer_list<const char*> headers
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->setSelectionBehavior(QAbstractItemView::SelectRows);
     t->verticalHeader()->hide();
-    t->horizontalHeader()->setStretchLastSection(true);
+    // The names take the room; the figures keep to their width beside them.
+    t->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int c = 1; c < t->columnCount(); ++c) t->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
     return t;
 }
 
@@ -214,6 +216,7 @@ TStatisticsWindow::TStatisticsWindow(std::vector<StatsSource_T> sources, QWidget
     cl->addWidget(cbParetoBy, 0, Qt::AlignLeft);
     cl->addWidget(chPareto, 1);
     paretoSplit->setStretchFactor(1, 1);
+    paretoSplit->setSizes({480, 620});
     pl->addWidget(paretoSplit);
     Tabs->addTab(paretoPage, U("Парето отказов"));
 
@@ -394,7 +397,6 @@ void TStatisticsWindow::FillYield() {
         SetRow(tbYield, static_cast<int>(i),
                {l.name, std::to_string(l.total), std::to_string(l.passed), StatsPercent(l.passed, l.total)});
     }
-    tbYield->resizeColumnToContents(0);
 }
 
 void TStatisticsWindow::FillPareto() {
@@ -415,7 +417,6 @@ void TStatisticsWindow::FillPareto() {
         SetRow(tbParetoParameter, static_cast<int>(i),
                {byParameter_[i].check, byParameter_[i].parameter, std::to_string(byParameter_[i].failures),
                 StatsPercent(byParameter_[i].failures, total)});
-    for (QTableWidget* t : {tbParetoCheck, tbParetoParameter}) t->resizeColumnToContents(0);
     DrawPareto();
 }
 
@@ -450,6 +451,7 @@ void TStatisticsWindow::DrawPareto() {
     x->setLabelsAngle(categories.size() > 5 ? -45 : 0);
     auto* y = new QValueAxis;
     y->setRange(0, static_cast<double>(most) * 1.1);
+    y->applyNiceNumbers();
     y->setLabelFormat("%d");
     y->setTitleText(U("Отказов"));
     auto* share = new QValueAxis;
@@ -481,7 +483,6 @@ void TStatisticsWindow::FillCapability() {
     };
     tbCapability->setRowCount(static_cast<int>(rows.size()));
     for (size_t i = 0; i < rows.size(); ++i) SetRow(tbCapability, static_cast<int>(i), {rows[i].first, rows[i].second});
-    tbCapability->resizeColumnToContents(0);
     tbCapability->setToolTip(any && !c.cp ? U("Cp и Cpk не определены: нужны обе границы, разные, и разброс значений")
                                           : QString());
     DrawHistogram();
@@ -524,9 +525,11 @@ void TStatisticsWindow::DrawHistogram() {
     auto* x = new QValueAxis;
     const double margin = std::max((hi - lo) * 0.05, 1e-9);
     x->setRange(lo - margin, hi + margin);
+    x->applyNiceNumbers();
     x->setTitleText(U(c.parameter));
     auto* y = new QValueAxis;
     y->setRange(0, most * 1.1);
+    y->applyNiceNumbers();
     y->setLabelFormat("%d");
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
@@ -575,6 +578,7 @@ void TStatisticsWindow::DrawRunChart() {
     auto* y = new QValueAxis;
     const double margin = std::max((hi - lo) * 0.05, 1e-9);
     y->setRange(lo - margin, hi + margin);
+    y->applyNiceNumbers();
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
     for (QLineSeries* s : lines) s->attachAxis(x), s->attachAxis(y);
@@ -731,9 +735,10 @@ void TStatisticsWindow::SavePdf() {
                   ", макс.: " + (c.count ? StatsNumber(c.max, 6) : "-"));
         page.Text("Границы: " + Optional(c.low, 6) + " .. " + Optional(c.high, 6) + "; Cp: " + Optional(c.cp, 3) +
                   ", Cpk: " + Optional(c.cpk, 3));
-        const double h = area.height() - row * 8;
-        page.Picture(chHistogram, 0, 0.49, h);
-        page.Picture(chRun, 0.51, 0.49, h);
+        const double h = (area.height() - row * 8) / 2;
+        page.Picture(chHistogram, 0, 1, h);
+        page.Skip(h);
+        page.Picture(chRun, 0, 1, h);
     }
     p.end();
     lbStatus->setStyleSheet({});
