@@ -273,10 +273,17 @@ bool TPgForwarder::SendEepromSessions(pg_conn* c, const std::vector<EepromSessio
 }
 
 bool TPgForwarder::ForwardDue(TRunStore& store, std::string& error) {
+    // Counting what is due reads the whole file: once a pass, then counted down as runs go.
+    std::string countError;
+    int pending = store.PendingCount(session_, countError);
+    int64_t after = 0;
     for (;;) {
-        const auto due = store.PendingRuns(session_, 100, error);
+        const auto due = store.PendingRuns(session_, 100, error, after);
         if (!error.empty()) return false;
-        if (due.empty()) return ForwardEeprom(store, error);
+        if (due.empty()) {
+            SetPending(store.PendingCount(session_, countError));
+            return ForwardEeprom(store, error);
+        }
         std::vector<TRunStore::Pending_T> sent;
         bool ok = true;
         for (const auto& d : due) {
@@ -308,8 +315,10 @@ bool TPgForwarder::ForwardDue(TRunStore& store, std::string& error) {
             error = markError;
             return false;
         }
-        SetPending(store.PendingCount(session_, markError));
+        pending = std::max(0, pending - static_cast<int>(sent.size()));
+        SetPending(pending);
         if (!ok) return false;
+        if (!sent.empty()) after = sent.back().rowid;
         std::lock_guard<std::mutex> lock(mutex_);
         if (stop_) return true;
     }

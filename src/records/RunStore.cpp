@@ -553,14 +553,14 @@ std::vector<MeasurementExport_T> TRunStore::Measurements(const std::string& from
 }
 
 std::vector<TRunStore::Pending_T> TRunStore::PendingRuns(const std::string& currentSession, int limit,
-                                                         std::string& error) {
+                                                         std::string& error, int64_t afterRowid) {
     std::vector<Pending_T> out;
     try {
         TSqliteStatement s(db_.Handle(),
-                           "SELECT id, revision FROM runs WHERE sent_revision < revision "
+                           "SELECT id, revision, rowid FROM runs WHERE rowid > ? AND sent_revision < revision "
                            "AND (outcome <> 'incomplete' OR session <> ?) ORDER BY rowid LIMIT ?");
-        s.Bind(1, currentSession).Bind(2, limit);
-        while (s.Step()) out.push_back({s.Text(0), s.Int(1)});
+        s.Bind(1, afterRowid).Bind(2, currentSession).Bind(3, limit);
+        while (s.Step()) out.push_back({s.Text(0), s.Int(1), s.Int(2)});
     } catch (const TSqliteError& e) {
         error = Describe(e);
     }

@@ -101,8 +101,12 @@ public:
     struct Pending_T {
         std::string id;
         int64_t revision = 0;
+        int64_t rowid = 0;  // where the next batch goes on from
     };
-    std::vector<Pending_T> PendingRuns(const std::string& currentSession, int limit, std::string& error);
+    // Runs due at the plant, oldest first, from after `afterRowid` on: a long backlog is read
+    // batch by batch from where the last one ended, not from its start each time.
+    std::vector<Pending_T> PendingRuns(const std::string& currentSession, int limit, std::string& error,
+                                       int64_t afterRowid = 0);
     int PendingCount(const std::string& currentSession, std::string& error);
     // EEPROM sessions made with no run open that have not reached the plant, oldest first.
     std::vector<EepromSessionRecord_T> PendingEepromSessions(int limit, std::string& error);

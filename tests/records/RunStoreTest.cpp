@@ -140,6 +140,12 @@ TEST(RunStore, TheOutboxHoldsEndedRunsAndThoseAnEarlierStartLeftIncomplete) {
     EXPECT_EQ(store.PendingCount("now", error), 2);
     ASSERT_TRUE(store.MarkSent("done", pending[1].revision, error));
     EXPECT_EQ(store.PendingCount("now", error), 2);
+    // A batch goes on after the last one's place; a pass from the start finds both again.
+    const auto after = store.PendingRuns("now", 10, error, pending[0].rowid);
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(after[0].id, "done");
+    EXPECT_TRUE(store.PendingRuns("now", 10, error, after[0].rowid).empty());
+    EXPECT_EQ(store.PendingRuns("now", 10, error).size(), 2u);
 }
 
 TEST(RunStore, AFileOfTheFirstSchemaIsBroughtUpToDateWithItsRunsKept) {
