@@ -52,6 +52,7 @@ std::string ParetoList(const std::vector<ParetoLine_T>& lines) {
 
 void TRunningStats::Add(double v) {
     ++n_;
+    const bool wider = n_ == 1 || v < min_ || v > max_;
     if (n_ == 1) {
         min_ = max_ = v;
     } else {
@@ -62,25 +63,41 @@ void TRunningStats::Add(double v) {
     mean_ += delta / static_cast<double>(n_);
     m2_ += delta * (v - mean_);
 
+    // The bins span floor(min / width) .. floor(max / width); they change only with the extremes.
     auto span = [&](double w) { return std::floor(max_ / w) - std::floor(min_ / w) + 1; };
-    if (span(width_) > static_cast<double>(kHistogramBins)) {
+    if (wider) {
         double w = width_;
-        while (span(w) > static_cast<double>(kHistogramBins)) w *= 2;
+        // Far from zero a narrow width overflows the index (an infinite or undefined span).
+        while (!(span(w) <= static_cast<double>(kHistogramBins))) w *= 2;
+        const double first = std::floor(min_ / w);
+        std::vector<int64_t> bins(static_cast<size_t>(std::min(span(w), static_cast<double>(kHistogramBins))), 0);
         // Scaling by a power of two is exact: a merged bin holds just the values it would
         // have been given at this width from the start.
-        std::map<double, int64_t> merged;
-        for (const auto& [index, count] : bins_) merged[std::floor(index * width_ / w)] += count;
-        bins_ = std::move(merged);
+        for (size_t i = 0; i < bins_.size(); ++i)
+            if (bins_[i]) bins[BinAt(std::floor((first_ + static_cast<double>(i)) * width_ / w) - first, bins.size())] += bins_[i];
+        bins_ = std::move(bins);
         width_ = w;
+        first_ = first;
     }
-    ++bins_[std::floor(v / width_)];
+    ++bins_[BinAt(std::floor(v / width_) - first_, bins_.size())];
+}
+
+size_t TRunningStats::BinAt(double offset, size_t bins) {
+    // Offsets are whole numbers below `bins`, but far from zero a double holds only every
+    // second or fourth whole number: kept inside whatever the rounding.
+    if (!(offset > 0)) return 0;
+    return std::min(static_cast<size_t>(std::min(offset, 1e9)), bins - 1);
 }
 
 double TRunningStats::Sigma() const { return n_ < 2 ? 0 : std::sqrt(m2_ / static_cast<double>(n_ - 1)); }
 
 std::vector<HistogramBin_T> TRunningStats::Histogram() const {
     std::vector<HistogramBin_T> out;
-    for (const auto& [index, count] : bins_) out.push_back({index * width_, (index + 1) * width_, count});
+    for (size_t i = 0; i < bins_.size(); ++i)
+        if (bins_[i]) {
+            const double index = first_ + static_cast<double>(i);
+            out.push_back({index * width_, (index + 1) * width_, bins_[i]});
+        }
     return out;
 }
 

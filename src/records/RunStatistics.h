@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -84,8 +83,10 @@ public:
 private:
     int64_t n_ = 0;
     double mean_ = 0, m2_ = 0, min_ = 0, max_ = 0;
+    static size_t BinAt(double offset, size_t bins);
     double width_ = 1.0 / (1 << 20);
-    std::map<double, int64_t> bins_;  // floor(value / width) -> count
+    double first_ = 0;            // floor(min / width): the first bin's index
+    std::vector<int64_t> bins_;  // counts from first_ on
 };
 
 // The day bounds of a filter are "YYYY-MM-DD" dates of the calendar.

@@ -427,10 +427,12 @@ std::optional<RunRecord_T> TRunStore::LoadRun(const std::string& idOrPrefix, std
                            "program_version, device, device_kind, serial, operator, cause, remarks, script, "
                            "script_version, script_sha256, started_at, ended_at, outcome, protocol_file, archive_file, "
                            "logical_number, v_cp, v_kk, v_rg, v_izm, v_pzu, firmware_date, journal_file FROM runs "
-                           "WHERE ?2 AND id GLOB ?1 || '*' AND id <> ?1 LIMIT 2) LIMIT 2");
-        // The beginning of an id is looked up through the index; a whole id alone needs no more.
+                           "WHERE ?2 AND id > ?1 AND id < ?3 LIMIT 2) LIMIT 2");
+        // The ids that begin with the text lie between it and it followed by a byte no UTF-8 text
+        // holds: a range the index serves. (A pattern built in the query would read every run,
+        // once for each run the forwarder sends.)
         const bool prefix = idOrPrefix.size() >= 4 && idOrPrefix.find_first_of("*?[]") == std::string::npos;
-        s.Bind(1, idOrPrefix).Bind(2, prefix ? 1 : 0);
+        s.Bind(1, idOrPrefix).Bind(2, prefix ? 1 : 0).Bind(3, idOrPrefix + '\xFF');
         if (!s.Step()) {
             error = "Испытание " + idOrPrefix + " не найдено.";
             return std::nullopt;

@@ -148,6 +148,27 @@ TEST(RunStore, TheOutboxHoldsEndedRunsAndThoseAnEarlierStartLeftIncomplete) {
     EXPECT_EQ(store.PendingRuns("now", 10, error).size(), 2u);
 }
 
+TEST(RunStore, ARunIsFoundByItsIdOrByABeginningOnlyOneIdHas) {
+    TempDir dir;
+    TRunStore store;
+    std::string error;
+    ASSERT_TRUE(store.Open(dir.File("runs.sqlite"), error));
+    for (const char* id : {"abcd-1", "abcd-2", "abce-0000"})
+        ASSERT_TRUE(store.BeginRun(SampleRun(id, "now"), error)) << error;
+    auto id = [&](const std::string& asked) {
+        const auto run = store.LoadRun(asked, error);
+        return run ? run->id : "-";
+    };
+    EXPECT_EQ(id("abce"), "abce-0000");
+    EXPECT_EQ(id("abcd-2"), "abcd-2");
+    EXPECT_EQ(id("abcd-1"), "abcd-1");
+    EXPECT_EQ(id("abcd"), "-");
+    EXPECT_EQ(error, "Начало abcd подходит к нескольким испытаниям; укажите больше знаков.");
+    error.clear();
+    EXPECT_EQ(id("abc"), "-");  // too short to be taken as a beginning
+    EXPECT_EQ(error, "Испытание abc не найдено.");
+}
+
 TEST(RunStore, AFileOfTheFirstSchemaIsBroughtUpToDateWithItsRunsKept) {
     TempDir dir;
     const std::string path = dir.File("runs.sqlite");
