@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <map>
+#include <string_view>
+#include <unordered_map>
 #include <memory>
 
 #include "records/PgForwarder.h"
@@ -31,6 +33,10 @@ public:
     int Rows() const { return PQntuples(r_.get()); }
     bool IsNull(int row, int col) const { return PQgetisnull(r_.get(), row, col) != 0; }
     std::string Text(int row, int col) const { return PQgetvalue(r_.get(), row, col); }
+    // Valid while the result lives.
+    std::string_view View(int row, int col) const {
+        return {PQgetvalue(r_.get(), row, col), static_cast<size_t>(PQgetlength(r_.get(), row, col))};
+    }
     int Int(int row, int col) const { return IsNull(row, col) ? 0 : std::atoi(PQgetvalue(r_.get(), row, col)); }
 
 private:
@@ -408,63 +414,35 @@ Capability_T TPgRecords::Capability(const StatsFilter_T& f, const std::string& s
     if (!DaysValid(f, error)) return c;
     PgWhere w = PgRunConditions(f);
     const std::string match = PgScriptMatch(w, script);
-    const std::string p = w.Add(parameter);
-    // The runs of the filter numbered in time order, as the stand's file numbers them, and the
-    // parameter's rows read through a cursor: a year of them is never held at once.
+    // As on the stand's file: the runs of the filter listed once in time order, and the
+    // parameter's rows read from their covering index through a cursor and matched by id, so
+    // that neither side sorts or joins a year of rows and the rows are never held at once.
+    const Result runs = Query(conn_,
+                              "SELECT r.id, " + Time("r.started_at") + " FROM runs r WHERE " + std::string(kPgVerdict) +
+                                  w.sql + match +
+                                  " ORDER BY r.started_at, r.outcome COLLATE \"C\", r.script COLLATE \"C\", "
+                                  "r.id COLLATE \"C\"",
+                              w.binds, error);
+    if (!error.empty()) return c;
+    std::unordered_map<std::string_view, uint32_t> order;
+    order.reserve(static_cast<size_t>(runs.Rows()));
+    for (int i = 0; i < runs.Rows(); ++i) order.emplace(runs.View(i, 0), static_cast<uint32_t>(i));
+    TCapabilityBuilder builder(static_cast<size_t>(runs.Rows()), maxPoints);
     std::string ignored;
     Query(conn_, "BEGIN READ ONLY", {}, ignored);
     Query(conn_,
-          "DECLARE capability_rows NO SCROLL CURSOR FOR WITH f AS (SELECT r.id, r.started_at, "
-          "row_number() OVER (ORDER BY r.started_at, r.outcome COLLATE \"C\", r.script COLLATE \"C\", "
-          "r.id COLLATE \"C\") - 1 AS at, count(*) OVER () AS n "
-          "FROM runs r WHERE " + std::string(kPgVerdict) + w.sql + match + ") SELECT f.at, f.n, " +
-              Time("f.started_at") + ", m.measured, m.low, m.high FROM f JOIN measurements m ON m.run_id = f.id "
-              "AND m.parameter = " + p + " ORDER BY f.at, m.check_position, m.row",
-          w.binds, error);
-    size_t buckets = 0;
-    int64_t runs = 0;
-    struct Extreme {
-        int64_t at = -1;
-        double value = 0;
-        std::string startedAt;
-    };
-    std::vector<Extreme> lows, highs;
-    TRunningStats stats;
-    std::string low, high;
+          "DECLARE capability_rows NO SCROLL CURSOR FOR SELECT run_id, measured, low, high FROM measurements "
+          "WHERE parameter = $1",
+          {parameter}, error);
     while (error.empty()) {
         const Result s = Query(conn_, "FETCH 20000 FROM capability_rows", {}, error);
         if (s.Rows() == 0) break;
-        if (buckets == 0) {
-            runs = Int64(s, 0, 1);
-            buckets = static_cast<size_t>(std::max<int64_t>(1, std::min<int64_t>(static_cast<int64_t>(maxPoints / 2), runs)));
-            lows.resize(buckets);
-            highs.resize(buckets);
-        }
         for (int i = 0; i < s.Rows(); ++i) {
-            const int64_t at = Int64(s, i, 0);
-            low = s.Text(i, 4);
-            high = s.Text(i, 5);
-            const std::optional<double> v = ParseMeasured(s.Text(i, 3));
-            if (!v) {
-                ++c.skipped;
-                continue;
-            }
-            stats.Add(*v);
-            const size_t b = static_cast<size_t>(static_cast<uint64_t>(at) * buckets / static_cast<uint64_t>(runs));
-            if (lows[b].at < 0 || *v < lows[b].value) lows[b] = {at, *v, s.Text(i, 2)};
-            if (highs[b].at < 0 || *v > highs[b].value) highs[b] = {at, *v, s.Text(i, 2)};
+            const auto run = order.find(s.View(i, 0));
+            if (run != order.end()) builder.Add(run->second, s.View(i, 1), s.View(i, 2), s.View(i, 3));
         }
     }
     Query(conn_, error.empty() ? "COMMIT" : "ROLLBACK", {}, ignored);
-    for (size_t b = 0; b < buckets; ++b) {
-        if (lows[b].at < 0) continue;
-        const Extreme& first = lows[b].at <= highs[b].at ? lows[b] : highs[b];
-        const Extreme& second = lows[b].at <= highs[b].at ? highs[b] : lows[b];
-        c.values.push_back({first.startedAt, first.value});
-        if (second.at != first.at) c.values.push_back({second.startedAt, second.value});
-    }
-    c.low = ParseMeasured(low);
-    c.high = ParseMeasured(high);
-    FillCapability(c, stats);
+    if (error.empty()) builder.Finish(c, [&](uint32_t at) { return runs.Text(static_cast<int>(at), 1); });
     return c;
 }

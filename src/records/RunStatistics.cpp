@@ -101,6 +101,29 @@ std::vector<HistogramBin_T> TRunningStats::Histogram() const {
     return out;
 }
 
+TCapabilityBuilder::TCapabilityBuilder(size_t runs, size_t maxPoints)
+    : runs_(runs), lows_(std::max<size_t>(1, std::min(maxPoints / 2, runs))), highs_(lows_.size()) {}
+
+void TCapabilityBuilder::Add(uint32_t at, std::string_view measured, std::string_view low, std::string_view high) {
+    if (at >= runs_) return;
+    if (static_cast<int64_t>(at) >= latest_) {
+        latest_ = at;
+        low_.assign(low);
+        high_.assign(high);
+    }
+    const std::optional<double> v = ParseMeasured(measured);
+    if (!v) {
+        ++skipped_;
+        return;
+    }
+    stats_.Add(*v);
+    const size_t b = static_cast<size_t>(static_cast<uint64_t>(at) * lows_.size() / runs_);
+    Extreme& lo = lows_[b];
+    Extreme& hi = highs_[b];
+    if (lo.at == kNone || *v < lo.value || (*v == lo.value && at < lo.at)) lo = {at, *v};
+    if (hi.at == kNone || *v > hi.value || (*v == hi.value && at < hi.at)) hi = {at, *v};
+}
+
 std::optional<double> ParseMeasured(std::string_view text) {
     char t[64];
     size_t n = 0;

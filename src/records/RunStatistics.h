@@ -89,13 +89,6 @@ private:
     std::vector<int64_t> bins_;  // counts from first_ on
 };
 
-// The day bounds of a filter are "YYYY-MM-DD" dates of the calendar.
-bool IsStatsDay(const std::string& day);
-
-// What a run's script is matched by: the name as the tag gives it ("./scn/one.ini"), or its
-// file name alone after a "/" or "\\" (LIKE patterns with '!' escaping the wildcards).
-std::vector<std::string> ScriptMatchBinds(const std::string& script);
-
 // A measured value or limit as the results table wrote it ("220.25", "220,25"); nothing for a
 // text that is not one finite number.
 std::optional<double> ParseMeasured(std::string_view text);
@@ -103,6 +96,52 @@ std::optional<double> ParseMeasured(std::string_view text);
 // Count, mean, sigma, extremes from the stream, and Cp, Cpk where the limits allow:
 // Cp = (high - low) / 6 sigma, Cpk = min(high - mean, mean - low) / 3 sigma.
 void FillCapability(Capability_T& c, const TRunningStats& s);
+
+// One parameter's rows gathered into its capability, in whatever order they come: the runs of
+// the filter are numbered in time order (0 .. runs-1), and a row names its run's number. The run
+// chart cuts the runs into equal stretches, each keeping its lowest and highest value (the
+// earlier run on a tie); the limits are those of the latest run's row.
+class TCapabilityBuilder {
+public:
+    TCapabilityBuilder(size_t runs, size_t maxPoints);
+    void Add(uint32_t at, std::string_view measured, std::string_view low, std::string_view high);
+    // `startedAt(at)`: the start time of run number `at`.
+    template <class StartedAt>
+    void Finish(Capability_T& c, StartedAt startedAt) const {
+        for (size_t b = 0; b < lows_.size(); ++b) {
+            if (lows_[b].at == kNone) continue;
+            const Extreme& first = lows_[b].at <= highs_[b].at ? lows_[b] : highs_[b];
+            const Extreme& second = lows_[b].at <= highs_[b].at ? highs_[b] : lows_[b];
+            c.values.push_back({startedAt(first.at), first.value});
+            if (second.at != first.at) c.values.push_back({startedAt(second.at), second.value});
+        }
+        c.skipped = skipped_;
+        c.low = ParseMeasured(low_);
+        c.high = ParseMeasured(high_);
+        FillCapability(c, stats_);
+    }
+
+private:
+    static constexpr uint32_t kNone = UINT32_MAX;
+    struct Extreme {
+        uint32_t at = kNone;
+        double value = 0;
+    };
+    size_t runs_;
+    std::vector<Extreme> lows_, highs_;
+    TRunningStats stats_;
+    int64_t latest_ = -1, skipped_ = 0;
+    std::string low_, high_;
+};
+
+// The day bounds of a filter are "YYYY-MM-DD" dates of the calendar.
+bool IsStatsDay(const std::string& day);
+
+// What a run's script is matched by: the name as the tag gives it ("./scn/one.ini"), or its
+// file name alone after a "/" or "\\" (LIKE patterns with '!' escaping the wildcards).
+std::vector<std::string> ScriptMatchBinds(const std::string& script);
+
+
 
 // Text for the terminal (UTF-8) and JSON of the three reports.
 std::string FormatYield(const YieldReport_T& r, const StatsFilter_T& f);

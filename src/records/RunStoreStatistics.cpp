@@ -2,7 +2,6 @@
 // its rows, so a plant's year of runs is never held in memory at once.
 #include <algorithm>
 #include <cstdint>
-#include <deque>
 #include <string_view>
 #include <unordered_map>
 
@@ -126,9 +125,10 @@ Capability_T TRunStore::Capability(const StatsFilter_T& f, const std::string& sc
         // Joining each of a year's rows to its run costs a lookup by the run's text id; instead the
         // runs the filter takes are listed once in time order, and the parameter's rows are read
         // straight from their covering index and matched by id. Memory: the runs, not the rows.
-        std::vector<std::string> started;
-        std::deque<std::string> ids;  // stays where it is as it grows: the map's keys point into it
-        std::unordered_map<std::string_view, uint32_t> order;
+        // Ids and start times side by side in one buffer: a year's runs are two allocations,
+        // not three for every run.
+        std::string texts;
+        std::vector<uint32_t> at;  // per run: where its id begins; its start time follows the id
         {
             TSqliteStatement s(db_.Handle(),
                                ("SELECT r.id, r.started_at FROM runs r WHERE " + std::string(kVerdict) + w.sql +
@@ -138,52 +138,29 @@ Capability_T TRunStore::Capability(const StatsFilter_T& f, const std::string& sc
             BindAll(s, w.binds);
             BindAll(s, ScriptMatchBinds(script), 1 + static_cast<int>(w.binds.size()));
             while (s.Step()) {
-                order.emplace(ids.emplace_back(s.TextView(0)), static_cast<uint32_t>(started.size()));
-                started.emplace_back(s.TextView(1));
+                at.push_back(static_cast<uint32_t>(texts.size()));
+                texts += s.TextView(0);
+                texts += '\0';
+                texts += s.TextView(1);
+                texts += '\0';
             }
         }
-        // The run chart: the runs cut into equal stretches, each giving its lowest and highest value.
-        const size_t buckets = std::max<size_t>(1, std::min(maxPoints / 2, started.size()));
-        struct Extreme {
-            uint32_t at = UINT32_MAX;
-            double value = 0;
+        auto idOf = [&](size_t k) { return std::string_view(texts.data() + at[k]); };
+        auto startedOf = [&](size_t k) {
+            const std::string_view id = idOf(k);
+            return std::string(texts.data() + at[k] + id.size() + 1);
         };
-        std::vector<Extreme> lows(buckets), highs(buckets);
-        TRunningStats stats;
-        int64_t latest = -1;
-        std::string low, high;
+        std::unordered_map<std::string_view, uint32_t> order;
+        order.reserve(at.size());
+        for (size_t k = 0; k < at.size(); ++k) order.emplace(idOf(k), static_cast<uint32_t>(k));
+        TCapabilityBuilder builder(at.size(), maxPoints);
         TSqliteStatement s(db_.Handle(), "SELECT run_id, measured, low, high FROM measurements WHERE parameter = ?");
         s.Bind(1, parameter);
         while (s.Step()) {
             const auto run = order.find(s.TextView(0));
-            if (run == order.end()) continue;
-            const uint32_t at = run->second;
-            if (static_cast<int64_t>(at) >= latest) {
-                latest = at;
-                low = s.Text(2);
-                high = s.Text(3);
-            }
-            const std::optional<double> v = ParseMeasured(s.TextView(1));
-            if (!v) {
-                ++c.skipped;
-                continue;
-            }
-            stats.Add(*v);
-            const size_t b = static_cast<size_t>(static_cast<uint64_t>(at) * buckets / started.size());
-            if (lows[b].at == UINT32_MAX || *v < lows[b].value || (*v == lows[b].value && at < lows[b].at)) lows[b] = {at, *v};
-            if (highs[b].at == UINT32_MAX || *v > highs[b].value || (*v == highs[b].value && at < highs[b].at))
-                highs[b] = {at, *v};
+            if (run != order.end()) builder.Add(run->second, s.TextView(1), s.TextView(2), s.TextView(3));
         }
-        for (size_t b = 0; b < buckets; ++b) {
-            if (lows[b].at == UINT32_MAX) continue;
-            const Extreme& first = lows[b].at <= highs[b].at ? lows[b] : highs[b];
-            const Extreme& second = lows[b].at <= highs[b].at ? highs[b] : lows[b];
-            c.values.push_back({started[first.at], first.value});
-            if (second.at != first.at) c.values.push_back({started[second.at], second.value});
-        }
-        c.low = ParseMeasured(low);
-        c.high = ParseMeasured(high);
-        FillCapability(c, stats);
+        builder.Finish(c, startedOf);
     } catch (const TSqliteError& e) {
         error = Describe(e);
     }
