@@ -104,14 +104,13 @@ std::vector<HistogramBin_T> TRunningStats::Histogram() const {
 TCapabilityBuilder::TCapabilityBuilder(size_t runs, size_t maxPoints)
     : runs_(runs), lows_(std::max<size_t>(1, std::min(maxPoints / 2, runs))), highs_(lows_.size()) {}
 
-void TCapabilityBuilder::Add(uint32_t at, std::string_view measured, std::string_view low, std::string_view high) {
+void TCapabilityBuilder::Add(uint32_t at, std::optional<double> v, std::string_view low, std::string_view high) {
     if (at >= runs_) return;
     if (static_cast<int64_t>(at) >= latest_) {
         latest_ = at;
         low_.assign(low);
         high_.assign(high);
     }
-    const std::optional<double> v = ParseMeasured(measured);
     if (!v) {
         ++skipped_;
         return;

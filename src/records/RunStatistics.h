@@ -104,7 +104,11 @@ void FillCapability(Capability_T& c, const TRunningStats& s);
 class TCapabilityBuilder {
 public:
     TCapabilityBuilder(size_t runs, size_t maxPoints);
-    void Add(uint32_t at, std::string_view measured, std::string_view low, std::string_view high);
+    void Add(uint32_t at, std::string_view measured, std::string_view low, std::string_view high) {
+        Add(at, ParseMeasured(measured), low, high);
+    }
+    // The value already read (nothing: the row's text is not a number).
+    void Add(uint32_t at, std::optional<double> value, std::string_view low, std::string_view high);
     // `startedAt(at)`: the start time of run number `at`.
     template <class StartedAt>
     void Finish(Capability_T& c, StartedAt startedAt) const {

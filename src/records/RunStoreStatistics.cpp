@@ -2,6 +2,8 @@
 // its rows, so a plant's year of runs is never held in memory at once.
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <thread>
 #include <string_view>
 #include <unordered_map>
 
@@ -121,49 +123,75 @@ Capability_T TRunStore::Capability(const StatsFilter_T& f, const std::string& sc
     c.script = script;
     c.parameter = parameter;
     const Where w = RunConditions(f);
-    try {
-        // Joining each of a year's rows to its run costs a lookup by the run's text id; instead the
-        // runs the filter takes are listed once in time order, and the parameter's rows are read
-        // straight from their covering index and matched by id. Memory: the runs, not the rows.
-        // Ids and start times side by side in one buffer: a year's runs are two allocations,
-        // not three for every run.
-        std::string texts;
-        std::vector<uint32_t> at;  // per run: where its id begins; its start time follows the id
-        {
-            TSqliteStatement s(db_.Handle(),
-                               ("SELECT r.id, r.started_at FROM runs r WHERE " + std::string(kVerdict) + w.sql +
-                                " AND " + kScriptMatch +
-                                " ORDER BY r.started_at, r.outcome, r.script, r.id")  // as the index holds them: no sort
-                                   .c_str());
-            BindAll(s, w.binds);
-            BindAll(s, ScriptMatchBinds(script), 1 + static_cast<int>(w.binds.size()));
+    // Joining each of a year's rows to its run costs a lookup by the run's text id; instead the
+    // runs the filter takes are listed once in time order, and the parameter's rows are read
+    // straight from their covering index and matched by id. The two readings are independent:
+    // the rows are read on a second connection beside the listing. Memory: the runs and the
+    // one parameter's rows, each side in one buffer of texts ("id\0started\0", "run\0low\0
+    // high\0"), not an allocation per run; the values are read as numbers on the way.
+    std::string rows, rowsError;
+    std::vector<uint32_t> rowAt;
+    std::vector<std::optional<double>> values;
+    std::thread reader([&] {
+        TRunStore other;
+        if (!other.Open(path_, rowsError, true)) return;
+        try {
+            TSqliteStatement s(other.db_.Handle(),
+                               "SELECT run_id, measured, low, high FROM measurements WHERE parameter = ?");
+            s.Bind(1, parameter);
             while (s.Step()) {
-                at.push_back(static_cast<uint32_t>(texts.size()));
-                texts += s.TextView(0);
-                texts += '\0';
-                texts += s.TextView(1);
-                texts += '\0';
+                rowAt.push_back(static_cast<uint32_t>(rows.size()));
+                values.push_back(ParseMeasured(s.TextView(1)));
+                for (int k : {0, 2, 3}) {
+                    rows += s.TextView(k);
+                    rows += '\0';
+                }
             }
+        } catch (const TSqliteError& e) {
+            rowsError = other.Describe(e);
         }
-        auto idOf = [&](size_t k) { return std::string_view(texts.data() + at[k]); };
-        auto startedOf = [&](size_t k) {
-            const std::string_view id = idOf(k);
-            return std::string(texts.data() + at[k] + id.size() + 1);
-        };
-        std::unordered_map<std::string_view, uint32_t> order;
-        order.reserve(at.size());
-        for (size_t k = 0; k < at.size(); ++k) order.emplace(idOf(k), static_cast<uint32_t>(k));
-        TCapabilityBuilder builder(at.size(), maxPoints);
-        TSqliteStatement s(db_.Handle(), "SELECT run_id, measured, low, high FROM measurements WHERE parameter = ?");
-        s.Bind(1, parameter);
+    });
+    std::string texts;
+    std::vector<uint32_t> at;  // per run: where its id begins; its start time follows the id
+    try {
+        TSqliteStatement s(db_.Handle(),
+                           ("SELECT r.id, r.started_at FROM runs r WHERE " + std::string(kVerdict) + w.sql + " AND " +
+                            kScriptMatch +
+                            " ORDER BY r.started_at, r.outcome, r.script, r.id")  // as the index holds them: no sort
+                               .c_str());
+        BindAll(s, w.binds);
+        BindAll(s, ScriptMatchBinds(script), 1 + static_cast<int>(w.binds.size()));
         while (s.Step()) {
-            const auto run = order.find(s.TextView(0));
-            if (run != order.end()) builder.Add(run->second, s.TextView(1), s.TextView(2), s.TextView(3));
+            at.push_back(static_cast<uint32_t>(texts.size()));
+            texts += s.TextView(0);
+            texts += '\0';
+            texts += s.TextView(1);
+            texts += '\0';
         }
-        builder.Finish(c, startedOf);
     } catch (const TSqliteError& e) {
         error = Describe(e);
     }
+    reader.join();
+    if (error.empty()) error = rowsError;
+    if (!error.empty()) return c;
+
+    auto field = [](const std::string& buffer, uint32_t from, int k) {
+        const char* p = buffer.data() + from;
+        for (; k > 0; --k) p += std::strlen(p) + 1;
+        return std::string_view(p);
+    };
+    std::unordered_map<std::string_view, uint32_t> order;
+    order.reserve(at.size());
+    for (size_t k = 0; k < at.size(); ++k) order.emplace(field(texts, at[k], 0), static_cast<uint32_t>(k));
+    TCapabilityBuilder builder(at.size(), maxPoints);
+    for (size_t i = 0; i < rowAt.size(); ++i) {
+        const std::string_view run = field(rows, rowAt[i], 0);
+        const auto found = order.find(run);
+        if (found == order.end()) continue;
+        const std::string_view low(run.data() + run.size() + 1);
+        builder.Add(found->second, values[i], low, std::string_view(low.data() + low.size() + 1));
+    }
+    builder.Finish(c, [&](uint32_t k) { return std::string(field(texts, at[k], 1)); });
     return c;
 }
 
