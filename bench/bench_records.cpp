@@ -196,11 +196,9 @@ const std::string& YearOfRuns() {
     return path;
 }
 
-// The quality engineer's month: yield, per check, and both Pareto lists, on the year's file.
-void BM_YieldAndParetoOneMonth(benchmark::State& state) {
-    TRunStore store;
+// The quality engineer's month: yield, per check, and both Pareto lists.
+void YieldAndParetoOfJune(benchmark::State& state, TRecordsSource& store) {
     std::string error;
-    store.Open(YearOfRuns(), error, true);
     StatsFilter_T f;
     f.from = "2026-06-01";
     f.to = "2026-06-30";
@@ -213,13 +211,10 @@ void BM_YieldAndParetoOneMonth(benchmark::State& state) {
     }
     if (!error.empty()) state.SkipWithError(error.c_str());
 }
-BENCHMARK(BM_YieldAndParetoOneMonth)->Unit(benchmark::kMillisecond);
 
 // One parameter's capability over the whole year.
-void BM_CapabilityOfOneParameterOverAYear(benchmark::State& state) {
-    TRunStore store;
+void CapabilityOverTheYear(benchmark::State& state, TRecordsSource& store) {
     std::string error;
-    store.Open(YearOfRuns(), error, true);
     StatsFilter_T f;
     f.from = "2026-01-01";
     f.to = "2026-12-31";
@@ -230,6 +225,21 @@ void BM_CapabilityOfOneParameterOverAYear(benchmark::State& state) {
         state.counters["points"] = static_cast<double>(c.values.size());
     }
     if (!error.empty()) state.SkipWithError(error.c_str());
+}
+
+void BM_YieldAndParetoOneMonth(benchmark::State& state) {
+    TRunStore store;
+    std::string error;
+    store.Open(YearOfRuns(), error, true);
+    YieldAndParetoOfJune(state, store);
+}
+BENCHMARK(BM_YieldAndParetoOneMonth)->Unit(benchmark::kMillisecond);
+
+void BM_CapabilityOfOneParameterOverAYear(benchmark::State& state) {
+    TRunStore store;
+    std::string error;
+    store.Open(YearOfRuns(), error, true);
+    CapabilityOverTheYear(state, store);
 }
 BENCHMARK(BM_CapabilityOfOneParameterOverAYear)->Unit(benchmark::kMillisecond);
 
@@ -247,43 +257,22 @@ PgServer* PlantYear() {
     return pg.get();
 }
 
+bool OpenPlantYear(benchmark::State& state, TPgRecords& plant) {
+    std::string error;
+    if (PgServer::Installed() && PlantYear() && plant.Open(PlantYear()->ConnInfo(), error)) return true;
+    state.SkipWithError("no PostgreSQL server with the year");
+    return false;
+}
+
 void BM_YieldAndParetoOneMonthOnPostgres(benchmark::State& state) {
     TPgRecords plant;
-    std::string error;
-    if (!PgServer::Installed() || !PlantYear() || !plant.Open(PlantYear()->ConnInfo(), error)) {
-        state.SkipWithError("no PostgreSQL server with the year");
-        return;
-    }
-    StatsFilter_T f;
-    f.from = "2026-06-01";
-    f.to = "2026-06-30";
-    for (auto _ : state) {
-        const YieldReport_T y = plant.Yield(f, error);
-        const auto byCheck = plant.ParetoByCheck(f, error);
-        const auto byParameter = plant.ParetoByParameter(f, error);
-        if (y.runs < 8000 || byCheck.size() != 3 || byParameter.size() != 30) state.SkipWithError("wrong answers");
-        state.counters["runs"] = static_cast<double>(y.runs);
-    }
-    if (!error.empty()) state.SkipWithError(error.c_str());
+    if (OpenPlantYear(state, plant)) YieldAndParetoOfJune(state, plant);
 }
 BENCHMARK(BM_YieldAndParetoOneMonthOnPostgres)->Unit(benchmark::kMillisecond);
 
 void BM_CapabilityOfOneParameterOverAYearOnPostgres(benchmark::State& state) {
     TPgRecords plant;
-    std::string error;
-    if (!PgServer::Installed() || !PlantYear() || !plant.Open(PlantYear()->ConnInfo(), error)) {
-        state.SkipWithError("no PostgreSQL server with the year");
-        return;
-    }
-    StatsFilter_T f;
-    f.from = "2026-01-01";
-    f.to = "2026-12-31";
-    for (auto _ : state) {
-        const Capability_T c = plant.Capability(f, "stanciya.ini", "P7", error);
-        if (c.count != 100000 || !c.cpk) state.SkipWithError("wrong answers");
-        state.counters["points"] = static_cast<double>(c.values.size());
-    }
-    if (!error.empty()) state.SkipWithError(error.c_str());
+    if (OpenPlantYear(state, plant)) CapabilityOverTheYear(state, plant);
 }
 BENCHMARK(BM_CapabilityOfOneParameterOverAYearOnPostgres)->Unit(benchmark::kMillisecond);
 

@@ -7,6 +7,7 @@
 
 #include "link/StationCodec.h"
 #include "platform/Cp1251.h"
+#include "platform/Csv.h"
 #include "platform/LocalTime.h"
 #include "platform/Paths.h"
 
@@ -42,16 +43,6 @@ std::string ModuleText(const std::vector<uint8_t>& bytes) {
             s += "<" + Hex2(b) + ">";
     }
     return s;
-}
-
-std::string CsvField(const std::string& s) {
-    if (s.find_first_of(";\"\r\n") == std::string::npos) return s;
-    std::string q = "\"";
-    for (char c : s) {
-        if (c == '"') q += '"';
-        q += c;
-    }
-    return q + "\"";
 }
 
 std::string BytesField(const JournalFrame_T& f) {
@@ -166,8 +157,8 @@ std::string JournalCsvHeader() { return "Время;Мкс;Канал;Напра
 std::string JournalCsvLine(const JournalFrame_T& f) {
     const JournalFrameView_T v = DescribeFrame(f);
     return FormatWallTime(f.wallMs) + ";" + std::to_string(f.monoUs) + ";" + std::to_string(f.channel) + ";" +
-           (f.dir == JournalDir::Out ? "передан" : "принят") + ";" + CsvField(BytesField(f)) + ";" +
-           (v.code >= 0 ? Hex2(v.code) : "") + ";" + CsvField(v.name) + ";" + CsvField(v.verdict);
+           (f.dir == JournalDir::Out ? "передан" : "принят") + ";" + platform::CsvField(BytesField(f)) + ";" +
+           (v.code >= 0 ? Hex2(v.code) : "") + ";" + platform::CsvField(v.name) + ";" + platform::CsvField(v.verdict);
 }
 
 namespace {

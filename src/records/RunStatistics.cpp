@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/Csv.h"
 #include "platform/Json.h"
 
 namespace {
@@ -251,21 +252,11 @@ std::vector<std::string> ScriptMatchBinds(const std::string& script) {
 
 namespace {
 
-std::string CsvField(const std::string& s) {
-    if (s.find_first_of(";\"\r\n") == std::string::npos) return s;
-    std::string q = "\"";
-    for (char c : s) {
-        if (c == '"') q += '"';
-        q += c;
-    }
-    return q + "\"";
-}
-
 std::string CsvLine(std::initializer_list<std::string> fields) {
     std::string line;
     bool first = true;
     for (const std::string& f : fields) {
-        line += (first ? "" : ";") + CsvField(f);
+        line += (first ? "" : ";") + platform::CsvField(f);
         first = false;
     }
     return line + "\r\n";

@@ -104,6 +104,12 @@ std::string Shortened(const std::string& utf8, int chars) {
     return s.size() <= chars ? utf8 : (s.left(chars - 1) + QChar(0x2026)).toStdString();
 }
 
+int64_t Failures(const std::vector<ParetoLine_T>& lines) {
+    int64_t n = 0;
+    for (const ParetoLine_T& l : lines) n += l.failures;
+    return n;
+}
+
 std::string Optional(const std::optional<double>& v, int digits = 4) {
     return v ? StatsNumber(*v, digits) : std::string("-");
 }
@@ -400,8 +406,7 @@ void TStatisticsWindow::FillYield() {
 }
 
 void TStatisticsWindow::FillPareto() {
-    int64_t total = 0;
-    for (const ParetoLine_T& l : byCheck_) total += l.failures;
+    int64_t total = Failures(byCheck_);
     tbParetoCheck->setRowCount(static_cast<int>(byCheck_.size()));
     int64_t running = 0;
     for (size_t i = 0; i < byCheck_.size(); ++i) {
@@ -410,8 +415,7 @@ void TStatisticsWindow::FillPareto() {
                {byCheck_[i].check, std::to_string(byCheck_[i].failures), StatsPercent(byCheck_[i].failures, total),
                 StatsPercent(running, total)});
     }
-    total = 0;
-    for (const ParetoLine_T& l : byParameter_) total += l.failures;
+    total = Failures(byParameter_);
     tbParetoParameter->setRowCount(static_cast<int>(byParameter_.size()));
     for (size_t i = 0; i < byParameter_.size(); ++i)
         SetRow(tbParetoParameter, static_cast<int>(i),
@@ -426,8 +430,7 @@ void TStatisticsWindow::DrawPareto() {
     const bool byParameter = cbParetoBy->currentIndex() == 1;
     const std::vector<ParetoLine_T>& lines = byParameter ? byParameter_ : byCheck_;
     chart->setTitle(U(byParameter ? "Отказы по параметрам" : "Отказы по проверкам"));
-    int64_t total = 0;
-    for (const ParetoLine_T& l : lines) total += l.failures;
+    const int64_t total = Failures(lines);
     auto* bars = new QBarSet(U("Отказов"));
     auto* cumulative = new QLineSeries;
     cumulative->setName(U("Накоплено, %"));
@@ -712,8 +715,7 @@ void TStatisticsWindow::SavePdf() {
         page.Title("Парето отказов");
         page.Text(heading);
         page.Picture(chPareto, 0, 0.55, area.height() * 0.85);
-        int64_t total = 0;
-        for (const ParetoLine_T& l : byParameter_) total += l.failures;
+        const int64_t total = Failures(byParameter_);
         TReportPage side(p, QRectF(area.left() + area.width() * 0.57, area.top() + row * 4, area.width() * 0.43,
                                    area.height() - row * 4));
         side.Columns({"Проверка", "Параметр", "Отказов", "Доля, %"}, {0.4, 0.3, 0.15, 0.15});
