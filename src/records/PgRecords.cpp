@@ -7,6 +7,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <memory>
+#include <thread>
 
 #include "records/PgForwarder.h"
 
@@ -93,6 +94,7 @@ const char* kMeasurementColumns = "m.row, m.parameter, m.low, m.high, m.control,
 }  // namespace
 
 TPgRecords::~TPgRecords() {
+    if (rowsConn_) PQfinish(rowsConn_);
     if (conn_) PQfinish(conn_);
 }
 
@@ -290,8 +292,9 @@ struct PgWhere {
 
 PgWhere PgRunConditions(const StatsFilter_T& f) {
     PgWhere w;
-    if (!f.from.empty()) w.sql += " AND r.started_at >= " + w.Add(f.from) + "::date";
-    if (!f.to.empty()) w.sql += " AND r.started_at < " + w.Add(f.to) + "::date + 1";
+    // Each bound turned into a time once, not compared as a date with every row's time.
+    if (!f.from.empty()) w.sql += " AND r.started_at >= " + w.Add(f.from) + "::date::timestamptz";
+    if (!f.to.empty()) w.sql += " AND r.started_at < (" + w.Add(f.to) + "::date + 1)::timestamptz";
     if (!f.deviceKind.empty()) w.sql += " AND r.device_kind = " + w.Add(f.deviceKind);
     if (!f.stand.empty()) w.sql += " AND r.stand = " + w.Add(f.stand);
     if (!f.scriptVersion.empty()) w.sql += " AND r.script_version = " + w.Add(f.scriptVersion);
@@ -406,43 +409,139 @@ std::vector<std::string> TPgRecords::StatsParameters(const StatsFilter_T& f, con
     return out;
 }
 
+namespace {
+
+// A timestamptz in binary: microseconds since 2000-01-01 UTC, big-endian.
+int64_t BinaryMicros(std::string_view v) {
+    uint64_t u = 0;
+    for (size_t i = 0; i < 8 && i < v.size(); ++i) u = u << 8 | static_cast<unsigned char>(v[i]);
+    return static_cast<int64_t>(u);
+}
+
+// A text[] literal of the given texts, each quoted.
+std::string ArrayLiteral(const std::vector<std::string_view>& texts) {
+    std::string out = "{";
+    for (std::string_view t : texts) {
+        if (out.size() > 1) out += ',';
+        out += '"';
+        for (char ch : t) {
+            if (ch == '"' || ch == '\\') out += '\\';
+            out += ch;
+        }
+        out += '"';
+    }
+    return out + "}";
+}
+
+}  // namespace
+
 Capability_T TPgRecords::Capability(const StatsFilter_T& f, const std::string& script, const std::string& parameter,
                                     std::string& error, size_t maxPoints) {
     Capability_T c;
     c.script = script;
     c.parameter = parameter;
     if (!DaysValid(f, error)) return c;
-    PgWhere w = PgRunConditions(f);
-    const std::string match = PgScriptMatch(w, script);
-    // As on the stand's file: the runs of the filter listed once in time order, and the
-    // parameter's rows read from their covering index through a cursor and matched by id, so
-    // that neither side sorts or joins a year of rows and the rows are never held at once.
-    const Result runs = Query(conn_,
-                              "SELECT r.id, " + Time("r.started_at") + " FROM runs r WHERE " + std::string(kPgVerdict) +
-                                  w.sql + match +
-                                  " ORDER BY r.started_at, r.outcome COLLATE \"C\", r.script COLLATE \"C\", "
-                                  "r.id COLLATE \"C\"",
-                              w.binds, error);
-    if (!error.empty()) return c;
-    std::unordered_map<std::string_view, uint32_t> order;
-    order.reserve(static_cast<size_t>(runs.Rows()));
-    for (int i = 0; i < runs.Rows(); ++i) order.emplace(runs.View(i, 0), static_cast<uint32_t>(i));
-    TCapabilityBuilder builder(static_cast<size_t>(runs.Rows()), maxPoints);
-    std::string ignored;
-    Query(conn_, "BEGIN READ ONLY", {}, ignored);
-    Query(conn_,
-          "DECLARE capability_rows NO SCROLL CURSOR FOR SELECT run_id, measured, low, high FROM measurements "
-          "WHERE parameter = $1",
-          {parameter}, error);
-    while (error.empty()) {
-        const Result s = Query(conn_, "FETCH 20000 FROM capability_rows", {}, error);
-        if (s.Rows() == 0) break;
-        for (int i = 0; i < s.Rows(); ++i) {
-            const auto run = order.find(s.View(i, 0));
-            if (run != order.end()) builder.Add(run->second, s.View(i, 1), s.View(i, 2), s.View(i, 3));
-        }
+    // As on the stand's file: the runs of the filter listed once and the parameter's rows read
+    // from their covering index, matched by id; the rows are read through a cursor on a second
+    // connection while the runs are listed. The runs come unsorted with their start times as
+    // numbers and are ordered and matched to the script here: on the server, the sort with its
+    // byte-order tie-break, the formatting of every time and the pattern match of every script
+    // cost more than the whole listing.
+    std::string rows, rowsError;
+    std::vector<uint32_t> rowAt;
+    std::vector<std::optional<double>> values;
+    if (!rowsConn_ || PQstatus(rowsConn_) != CONNECTION_OK) {
+        if (rowsConn_) PQfinish(rowsConn_);
+        const char* keys[] = {"dbname", "connect_timeout", nullptr};
+        const char* vals[] = {conninfo_.c_str(), "10", nullptr};
+        rowsConn_ = PQconnectdbParams(keys, vals, 1);
+        PQsetNoticeProcessor(rowsConn_, [](void*, const char*) {}, nullptr);
+        PQclear(PQexec(rowsConn_, "SET client_encoding TO 'UTF8'"));
     }
-    Query(conn_, error.empty() ? "COMMIT" : "ROLLBACK", {}, ignored);
-    if (error.empty()) builder.Finish(c, [&](uint32_t at) { return runs.Text(static_cast<int>(at), 1); });
+    std::thread reader([&] {
+        if (PQstatus(rowsConn_) != CONNECTION_OK) {
+            std::string why = PQerrorMessage(rowsConn_);
+            while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
+            rowsError = "Нет связи с базой завода (" + TPgForwarder::Redacted(conninfo_) + "): " + why;
+            return;
+        }
+        std::string ignored;
+        Query(rowsConn_, "BEGIN READ ONLY", {}, ignored);
+        Query(rowsConn_,
+              "DECLARE capability_rows NO SCROLL CURSOR FOR SELECT run_id, measured, low, high FROM measurements "
+              "WHERE parameter = $1",
+              {parameter}, rowsError);
+        while (rowsError.empty()) {
+            const Result s = Query(rowsConn_, "FETCH 20000 FROM capability_rows", {}, rowsError);
+            if (s.Rows() == 0) break;
+            for (int i = 0; i < s.Rows(); ++i) {
+                rowAt.push_back(static_cast<uint32_t>(rows.size()));
+                values.push_back(ParseMeasured(s.View(i, 1)));
+                for (int k : {0, 2, 3}) {
+                    rows += s.View(i, k);
+                    rows += '\0';
+                }
+            }
+        }
+        Query(rowsConn_, rowsError.empty() ? "COMMIT" : "ROLLBACK", {}, ignored);
+    });
+
+    const PgWhere w = PgRunConditions(f);
+    std::vector<const char*> binds;
+    for (const std::string& b : w.binds) binds.push_back(b.c_str());
+    const Result runs(PQexecParams(conn_,
+                                   ("SELECT r.id, r.started_at, r.outcome, r.script FROM runs r WHERE true" + w.sql).c_str(),
+                                   static_cast<int>(binds.size()), nullptr, binds.data(), nullptr, nullptr, 1));
+
+    reader.join();
+    if (!runs.Ok()) error = "База завода не ответила на запрос: " + runs.Error();
+    if (error.empty()) error = rowsError;
+    if (!error.empty()) return c;
+
+    struct Run {
+        bool timed;
+        int64_t micros;
+        std::string_view outcome, script, id;
+    };
+    std::vector<Run> listed;
+    listed.reserve(static_cast<size_t>(runs.Rows()));
+    for (int i = 0; i < runs.Rows(); ++i) {
+        Run r{!runs.IsNull(i, 1), BinaryMicros(runs.View(i, 1)), runs.View(i, 2), runs.View(i, 3), runs.View(i, 0)};
+        if ((r.outcome == "passed" || r.outcome == "failed") && ScriptMatches(r.script, script)) listed.push_back(r);
+    }
+    // The stand's file orders a missing start time (an empty text) before every other.
+    std::sort(listed.begin(), listed.end(), [](const Run& a, const Run& b) {
+        if (a.timed != b.timed) return !a.timed;
+        if (a.micros != b.micros) return a.micros < b.micros;
+        if (a.outcome != b.outcome) return a.outcome < b.outcome;
+        if (a.script != b.script) return a.script < b.script;
+        return a.id < b.id;
+    });
+    std::unordered_map<std::string_view, uint32_t> order;
+    order.reserve(listed.size());
+    for (size_t k = 0; k < listed.size(); ++k) order.emplace(listed[k].id, static_cast<uint32_t>(k));
+    TCapabilityBuilder builder(listed.size(), maxPoints);
+    for (size_t i = 0; i < rowAt.size(); ++i) {
+        const std::string_view run(rows.data() + rowAt[i]);
+        const auto found = order.find(run);
+        if (found == order.end()) continue;
+        const std::string_view low(run.data() + run.size() + 1);
+        builder.Add(found->second, values[i], low, std::string_view(low.data() + low.size() + 1));
+    }
+
+    // Only the kept points' times are written out, by the server, in the session's time zone.
+    std::vector<std::string_view> kept;
+    for (const auto& point : builder.Points()) kept.push_back(listed[point.first].id);
+    std::unordered_map<std::string, std::string> times;
+    if (!kept.empty()) {
+        const Result t = Query(conn_, "SELECT id, " + Time("started_at") + " FROM runs WHERE id = ANY($1::text[])",
+                               {ArrayLiteral(kept)}, error);
+        for (int i = 0; i < t.Rows(); ++i) times.emplace(t.Text(i, 0), t.Text(i, 1));
+    }
+    if (!error.empty()) return c;
+    builder.Finish(c, [&](uint32_t at) {
+        const auto found = times.find(std::string(listed[at].id));
+        return found == times.end() ? std::string() : found->second;
+    });
     return c;
 }

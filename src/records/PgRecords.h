@@ -36,5 +36,6 @@ public:
 
 private:
     pg_conn* conn_ = nullptr;
+    pg_conn* rowsConn_ = nullptr;  // a second reader beside conn_, opened when first needed
     std::string conninfo_;
 };

@@ -124,6 +124,18 @@ void TCapabilityBuilder::Add(uint32_t at, std::optional<double> v, std::string_v
     if (hi.at == kNone || *v > hi.value || (*v == hi.value && at < hi.at)) hi = {at, *v};
 }
 
+std::vector<std::pair<uint32_t, double>> TCapabilityBuilder::Points() const {
+    std::vector<std::pair<uint32_t, double>> out;
+    for (size_t b = 0; b < lows_.size(); ++b) {
+        if (lows_[b].at == kNone) continue;
+        const Extreme& first = lows_[b].at <= highs_[b].at ? lows_[b] : highs_[b];
+        const Extreme& second = lows_[b].at <= highs_[b].at ? highs_[b] : lows_[b];
+        out.emplace_back(first.at, first.value);
+        if (second.at != first.at) out.emplace_back(second.at, second.value);
+    }
+    return out;
+}
+
 std::optional<double> ParseMeasured(std::string_view text) {
     char t[64];
     size_t n = 0;
@@ -241,13 +253,25 @@ bool IsStatsDay(const std::string& day) {
     return d <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
 }
 
-std::vector<std::string> ScriptMatchBinds(const std::string& script) {
+std::vector<std::string> ScriptMatchBinds(const std::string& script, bool glob) {
     std::string escaped;
     for (char ch : script) {
-        if (ch == '%' || ch == '_' || ch == '!') escaped += '!';
+        if (glob && (ch == '*' || ch == '?' || ch == '[')) {
+            escaped += std::string("[") + ch + "]";
+            continue;
+        }
+        if (!glob && (ch == '%' || ch == '_' || ch == '!')) escaped += '!';
         escaped += ch;
     }
-    return {script, "%/" + escaped, "%\\" + escaped};
+    const std::string any = glob ? "*" : "%";
+    return {script, any + "/" + escaped, any + "\\" + escaped};
+}
+
+bool ScriptMatches(std::string_view stored, std::string_view script) {
+    if (stored == script) return true;
+    if (stored.size() <= script.size() || stored.substr(stored.size() - script.size()) != script) return false;
+    const char before = stored[stored.size() - script.size() - 1];
+    return before == '/' || before == '\\';
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // What the quality engineer asks of the records: yield, the checks and parameters that fail
@@ -112,18 +113,15 @@ public:
     // `startedAt(at)`: the start time of run number `at`.
     template <class StartedAt>
     void Finish(Capability_T& c, StartedAt startedAt) const {
-        for (size_t b = 0; b < lows_.size(); ++b) {
-            if (lows_[b].at == kNone) continue;
-            const Extreme& first = lows_[b].at <= highs_[b].at ? lows_[b] : highs_[b];
-            const Extreme& second = lows_[b].at <= highs_[b].at ? highs_[b] : lows_[b];
-            c.values.push_back({startedAt(first.at), first.value});
-            if (second.at != first.at) c.values.push_back({startedAt(second.at), second.value});
-        }
+        for (const auto& [at, value] : Points()) c.values.push_back({startedAt(at), value});
         c.skipped = skipped_;
         c.low = ParseMeasured(low_);
         c.high = ParseMeasured(high_);
         FillCapability(c, stats_);
     }
+
+    // The run chart's points so far: run number and value, in time order.
+    std::vector<std::pair<uint32_t, double>> Points() const;
 
 private:
     static constexpr uint32_t kNone = UINT32_MAX;
@@ -142,8 +140,12 @@ private:
 bool IsStatsDay(const std::string& day);
 
 // What a run's script is matched by: the name as the tag gives it ("./scn/one.ini"), or its
-// file name alone after a "/" or "\\" (LIKE patterns with '!' escaping the wildcards).
-std::vector<std::string> ScriptMatchBinds(const std::string& script);
+// file name alone after a "/" or "\\"; letter case counts on either store. The patterns are
+// LIKE patterns with '!' escaping the wildcards, or GLOB patterns for the stand's file (its
+// LIKE ignores the case of Latin letters).
+std::vector<std::string> ScriptMatchBinds(const std::string& script, bool glob = false);
+// The same match made on a script name already read.
+bool ScriptMatches(std::string_view stored, std::string_view script);
 
 
 

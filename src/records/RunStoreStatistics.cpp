@@ -35,7 +35,7 @@ Where RunConditions(const StatsFilter_T& f) {
 }
 
 constexpr const char* kVerdict = "r.outcome IN ('passed', 'failed')";
-const std::string kScriptMatch = "(r.script = ? OR r.script LIKE ? ESCAPE '!' OR r.script LIKE ? ESCAPE '!')";
+const std::string kScriptMatch = "(r.script = ? OR r.script GLOB ? OR r.script GLOB ?)";
 
 void BindAll(TSqliteStatement& s, const std::vector<std::string>& binds, int first = 1) {
     for (size_t i = 0; i < binds.size(); ++i) s.Bind(first + static_cast<int>(i), binds[i]);
@@ -160,7 +160,7 @@ Capability_T TRunStore::Capability(const StatsFilter_T& f, const std::string& sc
                             " ORDER BY r.started_at, r.outcome, r.script, r.id")  // as the index holds them: no sort
                                .c_str());
         BindAll(s, w.binds);
-        BindAll(s, ScriptMatchBinds(script), 1 + static_cast<int>(w.binds.size()));
+        BindAll(s, ScriptMatchBinds(script, true), 1 + static_cast<int>(w.binds.size()));
         while (s.Step()) {
             at.push_back(static_cast<uint32_t>(texts.size()));
             texts += s.TextView(0);
@@ -223,7 +223,7 @@ std::vector<std::string> TRunStore::StatsParameters(const StatsFilter_T& f, cons
                             "ORDER BY min(m.check_position * 100000 + m.row)")
                                .c_str());
         BindAll(s, w.binds);
-        BindAll(s, ScriptMatchBinds(script), 1 + static_cast<int>(w.binds.size()));
+        BindAll(s, ScriptMatchBinds(script, true), 1 + static_cast<int>(w.binds.size()));
         while (s.Step()) out.push_back(s.Text(0));
     } catch (const TSqliteError& e) {
         error = Describe(e);

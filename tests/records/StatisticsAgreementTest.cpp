@@ -16,7 +16,7 @@
 namespace {
 
 // Runs around the turn of a month at three stands, with ties in the start time, starts at the
-// very edges of a day, two kinds and two script versions, values written with a comma or not
+// very edges of a day, two kinds and two script versions, look-alike script names, values written with a comma or not
 // a number at all, and limits that give no capability.
 std::vector<RunRecord_T> MixedRuns(int count) {
     std::mt19937 rng(20261209);
@@ -30,7 +30,13 @@ std::vector<RunRecord_T> MixedRuns(int count) {
         r.stand = "Стенд " + std::to_string(1 + pick(3));
         r.serial = pick(10) == 0 ? "" : "S" + std::to_string(pick(60));
         r.deviceKind = pick(3) == 0 ? "Шкаф" : "Станция";
-        r.script = pick(4) == 0 ? "C:\\scn\\two.ini" : "./scn/one.ini";
+        // Scripts named only like one.ini (by letter case, or with no folder before the name)
+        // are other scripts on both stores.
+        const int script = pick(8);
+        r.script = script < 2    ? "C:\\scn\\two.ini"
+                   : script == 2 ? "./scn/ONE.ini"
+                   : script == 3 ? "./scn/xone.ini"
+                                 : "./scn/one.ini";
         r.scriptVersion = pick(2) ? "v1" : "v2";
         const int day = 25 + pick(16);  // 25 November .. 10 December
         char date[16];
