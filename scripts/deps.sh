@@ -12,6 +12,7 @@ PACKAGES=(
   libmodbus-dev
   libsqlite3-dev libpq-dev postgresql-15
   xvfb xauth xdotool fonts-dejavu-core
+  dpkg-dev lintian
 )
 
 missing=()

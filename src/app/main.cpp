@@ -1,5 +1,8 @@
 #include <QApplication>
 
+#include <cstdio>
+#include <string_view>
+
 #include "execution/AppWindows.h"
 #include "app/ProgramSettings.h"
 #include "app/QtDialogs.h"
@@ -10,6 +13,7 @@
 #include "link/ChannelWindow.h"
 #include "platform/IniFile.h"
 #include "platform/Termination.h"
+#include "platform/Version.h"
 #include "execution/Globals.h"
 #include "records/TProt.h"
 #include "records/TfmMemo.h"
@@ -17,6 +21,12 @@
 #include "execution/TFPrPch.h"
 
 int main(int argc, char* argv[]) {
+    // The version the about window and the protocols show, for the package's scripts: asked
+    // before any window, so that it needs no display.
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::printf("%s\n", platform::VersionText().c_str());
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8("Проверка станции"));
     QApplication::setApplicationDisplayName(QString::fromUtf8("Проверка станции"));
