@@ -2,6 +2,8 @@
 // to it.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <mutex>
 #include <thread>
 
 #include "link/FakeCommLine.h"
@@ -367,14 +369,25 @@ TEST(Rs, CloseDoesNotWaitForAnOwnerThatNeverRunsTheEvent) {
     auto l = std::make_unique<FakeCommLine>();
     FakeCommLine* line = l.get();
     TRS rs(std::move(l));
+    std::mutex m;
     std::vector<std::function<void()>> dropped;
-    rs.SetDispatcher([&](std::function<void()> call) { dropped.push_back(std::move(call)); });
+    std::atomic<bool> handedOver{false};
+    rs.SetDispatcher([&](std::function<void()> call) {
+        {
+            std::lock_guard lock(m);
+            dropped.push_back(std::move(call));
+        }
+        handedOver = true;
+    });
     int seen = 0;
     rs.OnCts = [&](TRS*) { ++seen; };
     rs.Open();
     line->Raise(platform::kEvCts);
-    while (line->Find("event 8") < 0) std::this_thread::sleep_for(1ms);
+    // The line records the event before the event thread hands it to the owner: wait for the
+    // handing over itself, or Close may come first and there is nothing to drop.
+    while (!handedOver) std::this_thread::sleep_for(1ms);
     rs.Close();  // the event thread is waiting for the owner: it gives up
+    std::lock_guard lock(m);
     ASSERT_EQ(dropped.size(), 1u);
     dropped[0]();  // a late run of a cancelled delivery does nothing
     EXPECT_EQ(seen, 0);
