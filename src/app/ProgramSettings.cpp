@@ -50,6 +50,7 @@ ProgramSettings_T ReadProgramSettings(const platform::IniFile& ini) {
 
     s.pzuSectionPresent = ini.HasSection("pzu");
     if (s.pzuSectionPresent) s.pzu = ini.ReadString("pzu", "pzu", " ");
+    s.pzuPacedByAnswer = ini.ReadString("pzu", "pacing", "timer") == "answer";
     s.recordsDatabase = ini.ReadString("records", "database", s.recordsDatabase);
     if (s.recordsDatabase.empty()) s.recordsDatabase = "data/runs.sqlite";
     s.recordsPostgres = ini.ReadString("records", "postgres", "");

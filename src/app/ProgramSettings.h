@@ -47,6 +47,9 @@ struct ProgramSettings_T {
     // Section pzu, key pzu: the EEPROM settings file beside the executable.
     bool pzuSectionPresent = false;
     std::string pzu = " ";
+    // Key pacing: "answer" sends each block as soon as the previous one is answered (the
+    // block timer bounding the wait); anything else, the block timer alone.
+    bool pzuPacedByAnswer = false;
 
     // Section records: the stand's run records file, the plant's database (a libpq connection
     // string; empty: none) and the stand's name in both (empty: the computer's name).

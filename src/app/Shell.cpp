@@ -39,6 +39,7 @@ void ConnectShell(TFPrPch& main) {
         if (const TStartWindow* start = StartWindowOf(main)) {
             s.sectionPresent = start->Settings().pzuSectionPresent;
             s.file = start->Settings().pzu;
+            s.pacedByAnswer = start->Settings().pzuPacedByAnswer;
         }
         return s;
     };

@@ -1,6 +1,7 @@
 #include "eeprom/TFPzu.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -24,6 +25,11 @@ constexpr const char* kBlue = "blue";
 constexpr const char* kGreen = "green";
 
 void Paint(QLabel* l, const char* colour) { l->setStyleSheet(QString("color: %1").arg(colour)); }
+
+QString MinutesSeconds(double seconds) {
+    const long s = std::lround(std::max(0.0, seconds));
+    return QString("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QChar('0'));
+}
 
 }  // namespace
 
@@ -57,6 +63,7 @@ TFPzu::TFPzu(PzuLinks_T links, QWidget* parent)
     StaticText1 = label("StaticText1", "00");
     STSend = label("STSend", " ");
     STAnswer = label("STAnswer", " ");
+    LTimePzu = label("LTimePzu", " ");
     BarProcPZU = new QProgressBar(this);
     BarProcPZU->setObjectName("BarProcPZU");
     BarProcPZU->setRange(0, 512);
@@ -77,7 +84,8 @@ TFPzu::TFPzu(PzuLinks_T links, QWidget* parent)
     g->addWidget(StaticText1, 3, 3);
     g->addWidget(STSend, 3, 4);
     g->addWidget(STAnswer, 3, 5);
-    resize(1012, 124);
+    g->addWidget(LTimePzu, 4, 0, 1, 6);
+    resize(1012, 144);
 
     connect(SpeedButton62, &QPushButton::clicked, this, [this] { SpeedButton62Click(); });
     connect(SpeedButton1, &QPushButton::clicked, this, [this] { SpeedButton1Click(); });
@@ -166,6 +174,7 @@ void TFPzu::TmrSendTimer() {
             TmrSend.stop();
             // The count of blocks still to go was shown before each block; none are left now.
             if (session_.AtEnd()) StaticText1->setText("0");
+            ShowTimes(session_.BlockCounter(), -1);
             if (session_.Programming())
                 FinishProgramming();
             else
@@ -194,6 +203,7 @@ void TFPzu::TmrSendTimer() {
         case TPzuSession::Tick::Send: break;
     }
     StaticText1->setText(QString::number(remaining));
+    ShowTimes(TPzuSession::kBlocks - remaining, remaining);
     BarProcPZU->setValue(std::min(BarProcPZU->value() + 1, BarProcPZU->maximum()));
     LAdrPzu->setText(QString("%1h - %2h")
                          .arg(t.address, 4, 16, QChar('0'))
@@ -215,6 +225,14 @@ void TFPzu::BlockAnswered(const uint8_t* data68) {
     STAnswer->setText(U("Информация принята"));
     const TPzuSession::Answer_T a = session_.OnAnswer(data68);
     if (a.foreign) return;
+    // The answer is the proof that the block is in (or read), and the line is free again: the
+    // next block goes at once, once this one is compared below; the timer, started anew, only
+    // bounds the wait for its answer. A paused run (timer stopped) stays paused.
+    if (pacedByAnswer_ && TmrSendTag == 0 && TmrSend.isActive() && session_.Answered()) {
+        TmrSend.start();
+        QMetaObject::invokeMethod(
+            this, [this] { if (TmrSend.isActive() && session_.Answered()) TmrSendTimer(); }, Qt::QueuedConnection);
+    }
     if (a.firstDifference >= 0) {
         STErr->setText(QString::number(session_.ErrorCount()));
         Paint(STErr, kMaroon);
@@ -227,6 +245,24 @@ void TFPzu::BlockAnswered(const uint8_t* data68) {
         comparison_->GridOut->Refresh();
         comparison_->UpdateStatus();
     }
+}
+
+void TFPzu::StartClock() {
+    startedClock_ = std::chrono::steady_clock::now();
+    LTimePzu->setText(" ");
+}
+
+// The estimate goes by the blocks done so far: a line or a station slower than the timer shows
+// in it as soon as it shows in the blocks.
+void TFPzu::ShowTimes(int blocksDone, int blocksLeft) {
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - startedClock_).count();
+    if (blocksLeft < 0) {  // the run is over
+        LTimePzu->setText(U("Заняло ") + MinutesSeconds(elapsed));
+        return;
+    }
+    QString text = U("Прошло ") + MinutesSeconds(elapsed);
+    if (blocksDone > 0) text += U(" · осталось около ") + MinutesSeconds(elapsed / blocksDone * blocksLeft);
+    LTimePzu->setText(text);
 }
 
 void TFPzu::I2CError() {
@@ -290,6 +326,7 @@ void TFPzu::SpeedButton62Click() {
     }
     session_.Start(true);
     sessionStartedAt_ = NowIso8601();
+    StartClock();
     SpeedButton1->setEnabled(false);
     tag62_ = 1;
     STErr->setText("0");
@@ -331,6 +368,7 @@ void TFPzu::SpeedButton1Click() {
     }
     session_.Start(false);
     sessionStartedAt_ = NowIso8601();
+    StartClock();
     Paint(STErr, kTeal);
     tag1_ = 1;
     STErr->setText("0");

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QTimer>
+
+#include <chrono>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -39,6 +41,9 @@ public:
 
     // The opening steps; false when the window is not to be shown (no pzu section, no file).
     bool Open(const std::string& settingsPath, bool pzuSectionPresent);
+    // The next block goes as soon as the previous one's answer is in and compared; the block
+    // timer then only bounds the wait for an answer that does not come. Off: every tick.
+    void SetPacedByAnswer(bool on) { pacedByAnswer_ = on; }
 
     void SpeedButton62Click();  // "Программирование" / "Отменить"
     void SpeedButton1Click();   // "Читать" / "Отменить"
@@ -73,6 +78,7 @@ public:
     QLabel* StaticText1;
     QLabel* STSend;
     QLabel* STAnswer;
+    QLabel* LTimePzu;  // elapsed and an estimate of the time left
     QTimer TmrSend;
     int TmrSendTag = 0;
     int ClearTicks = 1;
@@ -88,6 +94,8 @@ private:
     bool OpenFiles();
     void SetState(const QString& text, const char* colour);
     void SendBlock(const TPzuSession::TickResult_T& t);
+    void StartClock();
+    void ShowTimes(int blocksDone, int blocksLeft);  // blocksLeft < 0: the run is over
 
     PzuLinks_T links_;
     TPzuSession session_;
@@ -98,4 +106,6 @@ private:
     bool showTraffic_ = false;
     int tag62_ = 0, tag1_ = 0, tagProc_ = 0, tag65_ = 0;
     std::string sessionStartedAt_;
+    bool pacedByAnswer_ = false;
+    std::chrono::steady_clock::time_point startedClock_;
 };

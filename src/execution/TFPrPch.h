@@ -46,6 +46,7 @@ struct ShellLinks_T {
     struct EepromSettings_T {
         bool sectionPresent = false;
         std::string file;
+        bool pacedByAnswer = false;
     };
     std::function<EepromSettings_T()> eepromSettings;
     std::function<void()> showAbout;  // "О программе"

@@ -427,6 +427,7 @@ void TFPrPch::miPzuClick() {
     };
     l.password = windows_.PSW;
     auto window = std::make_unique<TFPzu>(l, this);
+    window->SetPacedByAnswer(settings.pacedByAnswer);
     // Shown only when the opening succeeded; otherwise it goes at once.
     if (!window->Open(platform::ExecutableDirectory() + "\\" + settings.file, settings.sectionPresent)) return;
     pzuWindow_ = std::move(window);

@@ -95,5 +95,9 @@ TEST(ProgramSettings, EepromSettingsFileNameAndThePath) {
     EXPECT_EQ(Read("[pzu]\npzu=pzu_set.ini\n").pzu, "pzu_set.ini");
     EXPECT_EQ(Read("[PZU]\n").pzu, " ");
     EXPECT_TRUE(Read("[PZU]\n").pzuSectionPresent);
+    // The block timer alone unless "answer" is asked for.
+    EXPECT_FALSE(Read("[pzu]\npzu=p.ini\n").pzuPacedByAnswer);
+    EXPECT_FALSE(Read("[pzu]\npacing=timer\n").pzuPacedByAnswer);
+    EXPECT_TRUE(Read("[pzu]\npacing=answer\n").pzuPacedByAnswer);
     EXPECT_EQ(ProgramSettingsPath("/home/stand"), "/home/stand/data/nastr.ini");
 }

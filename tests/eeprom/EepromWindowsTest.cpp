@@ -1,5 +1,9 @@
 // The hex grids as drawn, the password dialog and the EEPROM window with a recording channel.
 #include <gtest/gtest.h>
+#include <chrono>
+#include <cstdio>
+#include <regex>
+#include <thread>
 
 #include <QImage>
 #include <QLabel>
@@ -321,4 +325,63 @@ TEST(EepromWindow, AnUnansweredBlockIsRepeatedThenTheOperatorMayGiveUp) {
     EXPECT_EQ(e.dialogs.Questions()[0].caption, "Нет связи с платой");
     EXPECT_FALSE(e.w->TmrSend.isActive());
     EXPECT_EQ(e.w->LProcPzu->text().toStdString(), "Чтение ПЗУ прервано...");
+}
+
+// Paced by answer, each answered block brings the next at once and the timer only bounds the
+// wait; a pause holds the next block back. Paced by the timer (the default), an answer sends
+// nothing.
+TEST(EepromWindow, PacedByAnswerTheNextBlockGoesWhenThePreviousIsAnswered) {
+    for (const bool byAnswer : {false, true}) {
+        Eeprom e;
+        e.w->SetPacedByAnswer(byAnswer);
+        ASSERT_TRUE(e.w->Open(e.dir.Write("pch.pzu", Pattern(32768)), true));
+        e.w->SpeedButton1Click();
+        e.w->TmrSendTimer();  // the first block goes on the first tick in either pacing
+        ASSERT_EQ(e.sent.size(), 1u);
+        e.AnswerLast();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(e.sent.size(), byAnswer ? 2u : 1u) << byAnswer;
+        if (!byAnswer) continue;
+
+        e.w->BtProcPZUClick();  // paused with block 2 out
+        e.AnswerLast(5);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(e.sent.size(), 2u);
+        EXPECT_EQ(e.w->STErr->text().toStdString(), "1");  // compared all the same
+        e.w->BtProcPZUClick();
+        e.w->TmrSendTimer();  // continued: the timer's tick sends the next
+        ASSERT_EQ(e.sent.size(), 3u);
+        while (e.w->TmrSend.isActive()) {
+            e.AnswerLast();
+            QCoreApplication::processEvents();
+            ASSERT_LE(e.sent.size(), 513u);
+        }
+        EXPECT_EQ(e.sent.size(), 512u);
+        EXPECT_EQ(e.w->LProcPzu->text().toStdString(), "Настройки не совпадают с файлом!.");
+        EXPECT_EQ(e.dir.Read("pch.A0"), [] {
+            std::string expected = Pattern(32768);
+            expected[64 + 5] = static_cast<char>(expected[64 + 5] ^ 0x55);
+            return expected;
+        }());
+        EXPECT_EQ(e.w->LTimePzu->text().toStdString().rfind("Заняло ", 0), 0u) << e.w->LTimePzu->text().toStdString();
+    }
+}
+
+TEST(EepromWindow, ShowsTheElapsedTimeAndAnEstimateOfTheRest) {
+    Eeprom e;
+    ASSERT_TRUE(e.w->Open(e.dir.Write("pch.pzu", Pattern(32768)), true));
+    e.w->SpeedButton1Click();
+    e.w->TmrSendTimer();
+    EXPECT_EQ(e.w->LTimePzu->text().toStdString(), "Прошло 0:00");  // no block done to go by
+    e.AnswerLast();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // no events: the ticks are this test's
+    e.w->TmrSendTimer();
+    // One block in at least 1.1 s: 511 more take at least 9 min 22 s.
+    const std::string shown = e.w->LTimePzu->text().toStdString();
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(shown, m, std::regex("Прошло (\\d+):(\\d\\d) · осталось около (\\d+):(\\d\\d)"))) << shown;
+    const int elapsedMin = std::stoi(m[1]), elapsedSec = std::stoi(m[2]), leftMin = std::stoi(m[3]),
+              leftSec = std::stoi(m[4]);
+    EXPECT_GE(elapsedMin * 60 + elapsedSec, 1) << shown;
+    EXPECT_GE(leftMin * 60 + leftSec, 561) << shown;
 }

@@ -260,6 +260,69 @@ TEST(StandSim, AnswersOverItsPseudoTerminals) {
     stand.Stop();
 }
 
+TEST(Scenario, LineSpeedsPerChannel) {
+    TempDir dir;
+    sim::Scenario_T s;
+    std::string error;
+    EXPECT_FALSE(s.stationLine.On());
+    EXPECT_EQ(s.stationLine.ByteSeconds(), 0);
+    ASSERT_TRUE(sim::LoadScenario(
+        dir.Write("s.ini", "[station]\nbaud=9600\nparity=even\nstop_bits=2\n[modules]\nbaud=115200\n"), s, error))
+        << error;
+    EXPECT_DOUBLE_EQ(s.stationLine.ByteSeconds(), 12.0 / 9600);
+    EXPECT_DOUBLE_EQ(s.modulesLine.ByteSeconds(), 10.0 / 115200);
+    for (const char* bad : {"[station]\nparity=mark\n", "[modules]\nbaud=9600\nstop_bits=3\n"}) {
+        error.clear();
+        EXPECT_FALSE(sim::LoadScenario(dir.Write("bad.ini", bad), s, error)) << bad;
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+// A request and its answer cross a line of the configured speed: the whole exchange takes at
+// least the bytes' line time both ways (a pseudo-terminal alone passes them at once).
+TEST(StandSim, AnswersNoSoonerThanTheLineCouldCarryThem) {
+    using Clock = std::chrono::steady_clock;
+    for (const bool parityAndTwoStops : {false, true}) {
+        sim::Scenario_T scenario;
+        scenario.stationLine = {4800, parityAndTwoStops, parityAndTwoStops ? 2 : 1};
+        scenario.modulesLine = {4800, false, 1};
+        sim::StandSim stand(scenario);
+        std::string error;
+        ASSERT_TRUE(stand.Start(error)) << error;
+        platform::SerialPort station, modules;
+        ASSERT_TRUE(station.Open(stand.StationPort()));
+        ASSERT_TRUE(station.Configure({9600, 8, 0, 0}));
+        ASSERT_TRUE(modules.Open(stand.ModulesPort()));
+        ASSERT_TRUE(modules.Configure({9600, 8, 0, 0}));
+
+        const Bytes req = Request(cmd::kState);
+        const auto sent = Clock::now();
+        ASSERT_EQ(station.Write(req.data(), req.size(), 100), static_cast<long>(req.size()));
+        Bytes got;
+        while (got.size() < 35 && station.WaitForInput(3000) == platform::SerialPort::Wait::Input) {
+            uint8_t buf[64];
+            const long n = station.Read(buf, sizeof buf);
+            got.insert(got.end(), buf, buf + std::max(0L, n));
+        }
+        const auto took = Clock::now() - sent;
+        ASSERT_EQ(got.size(), 35u);
+        EXPECT_EQ(ReadAll({got}).at(0).code, 0x73);
+        EXPECT_GE(took, std::chrono::duration<double>((req.size() + got.size()) * scenario.stationLine.ByteSeconds()))
+            << "parity and two stop bits: " << parityAndTwoStops;
+
+        const std::string out = "@0304\r";
+        const auto switched = Clock::now();
+        modules.Write(reinterpret_cast<const uint8_t*>(out.data()), out.size(), 100);
+        ASSERT_EQ(modules.WaitForInput(3000), platform::SerialPort::Wait::Input);
+        uint8_t buf[8];
+        long n = modules.Read(buf, sizeof buf);
+        if (n == 1 && modules.WaitForInput(3000) == platform::SerialPort::Wait::Input) n += modules.Read(buf + 1, 7);
+        EXPECT_EQ(n, 2);
+        EXPECT_GE(Clock::now() - switched, std::chrono::duration<double>((out.size() + 2) * 10.0 / 4800));
+        stand.Stop();
+    }
+}
+
 TEST(StandSimProgram, PublishesItsLinksAndRemovesThemOnTerm) {
     TempDir dir;
     const std::string station = dir.File("station"), modules = dir.File("modules");

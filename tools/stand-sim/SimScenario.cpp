@@ -9,6 +9,30 @@ namespace sim {
 
 size_t AnswerDataLength(uint8_t code) { return ReplyDataLength(code); }
 
+namespace {
+
+// "parity" is none, even or odd (or N, E, O); "stop_bits" 1 or 2.
+bool ReadLine(const platform::IniFile& ini, const std::string& section, LineTime_T& line, std::string& error) {
+    line.baud = ini.ReadInteger(section, "baud", line.baud);
+    const std::string parity = ini.ReadString(section, "parity", line.parity ? "even" : "none");
+    if (parity == "none" || parity == "N" || parity == "n") {
+        line.parity = false;
+    } else if (parity == "even" || parity == "odd" || parity == "E" || parity == "O" || parity == "e" || parity == "o") {
+        line.parity = true;
+    } else {
+        error = "[" + section + "] parity=" + parity + ": нужно none, even или odd";
+        return false;
+    }
+    line.stopBits = ini.ReadInteger(section, "stop_bits", line.stopBits);
+    if (line.baud < 0 || (line.stopBits != 1 && line.stopBits != 2)) {
+        error = "[" + section + "]: скорость не может быть отрицательной, стоповых битов 1 или 2";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool LoadScenario(const std::string& path, Scenario_T& s, std::string& error) {
     platform::IniFile ini;
     if (!ini.Load(path)) {
@@ -40,7 +64,7 @@ bool LoadScenario(const std::string& path, Scenario_T& s, std::string& error) {
         if (code.size() == 1) s.answers[code[0]] = HexTextToBytes(line.substr(eq + 1));
     }
     s.inputs = static_cast<uint8_t>(ini.ReadInteger("modules", "inputs", s.inputs) & 0x0F);
-    return true;
+    return ReadLine(ini, "station", s.stationLine, error) && ReadLine(ini, "modules", s.modulesLine, error);
 }
 
 }  // namespace sim

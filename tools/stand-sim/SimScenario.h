@@ -7,11 +7,22 @@
 
 namespace sim {
 
+// The time a byte takes on a serial line: a start bit, eight data bits, the parity bit if
+// any, the stop bits. Off (baud 0): bytes pass at once, as on a bare pseudo-terminal.
+struct LineTime_T {
+    int baud = 0;
+    bool parity = false;
+    int stopBits = 1;
+    bool On() const { return baud > 0; }
+    double ByteSeconds() const { return On() ? (1 + 8 + (parity ? 1 : 0) + stopBits) / static_cast<double>(baud) : 0; }
+};
+
 // How the simulated station and modules behave; read from a scenario INI file.
 struct Scenario_T {
     // [station]
     bool echo = false;           // the line returns every request byte (two-wire RS-485)
-    int delayMs = 0;             // pause before each answer
+    int delayMs = 0;             // pause before each answer: the station's processing time
+    LineTime_T stationLine;      // baud, parity, stop_bits of the station's line
     bool silent = false;         // no answers at all
     bool badCrc = false;         // answers carry a wrong check
     std::vector<uint8_t> garbage;  // bytes written just before each answer frame
@@ -27,6 +38,7 @@ struct Scenario_T {
     std::map<uint8_t, std::vector<uint8_t>> answers;
     // [modules]
     uint8_t inputs = 0;          // module 03 input nibble, bit set = input active
+    LineTime_T modulesLine;      // baud, parity, stop_bits of the modules' line
 };
 
 // Reads the scenario; a missing file or key keeps the defaults above. False when the file

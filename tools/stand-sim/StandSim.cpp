@@ -8,12 +8,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
 namespace sim {
 
-StandSim::StandSim(const Scenario_T& scenario) : stationLogic_(scenario) {
+StandSim::StandSim(const Scenario_T& scenario) : stationLogic_(scenario), modulesLine_(scenario.modulesLine) {
     modulesLogic_.SetInputs(scenario.inputs);
 }
 
@@ -68,6 +69,48 @@ void StandSim::CloseSide(Side& side) {
     side.master = side.slave = -1;
 }
 
+bool StandSim::SleepUntil(std::chrono::steady_clock::time_point t) {
+    for (;;) {
+        const auto left = t - std::chrono::steady_clock::now();
+        if (left <= std::chrono::steady_clock::duration::zero()) return running_;
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        const timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+        pollfd w{wake_, POLLIN, 0};
+        const int r = ppoll(&w, 1, &ts, nullptr);
+        if (r > 0 || !running_) return false;
+        if (r < 0 && errno != EINTR) return false;
+    }
+}
+
+// Byte k of the answer is on the program's side only when it could have crossed the line:
+// (k + 1) byte times after the line was free to send it.
+bool StandSim::WriteAtLineSpeed(Side& side, const std::vector<uint8_t>& out, const LineTime_T& line) {
+    using Clock = std::chrono::steady_clock;
+    const auto byteTime = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(line.ByteSeconds()));
+    const auto start = line.On() ? std::max(Clock::now(), side.outFreeAt) : Clock::now();
+    size_t done = 0;
+    while (done < out.size() && running_) {
+        size_t due = out.size();
+        if (line.On()) {
+            const auto crossed = (Clock::now() - start) / byteTime;  // negative while the line is busy
+            due = crossed <= 0 ? 0 : std::min(out.size(), static_cast<size_t>(crossed));
+            if (due <= done) {
+                if (!SleepUntil(start + byteTime * static_cast<long>(done + 1))) return false;
+                continue;
+            }
+        }
+        const ssize_t w = write(side.master, out.data() + done, due - done);
+        if (w > 0) {
+            done += static_cast<size_t>(w);
+        } else {
+            pollfd p{side.master, POLLOUT, 0};
+            poll(&p, 1, 100);
+        }
+    }
+    if (line.On()) side.outFreeAt = start + byteTime * static_cast<long>(out.size());
+    return running_;
+}
+
 void StandSim::Serve(Side& side, bool station) {
     uint8_t buf[4096];
     while (running_) {
@@ -80,6 +123,21 @@ void StandSim::Serve(Side& side, bool station) {
         if (!(fds[0].revents & POLLIN)) continue;
         const ssize_t n = read(side.master, buf, sizeof buf);
         if (n <= 0) continue;
+
+        LineTime_T line;
+        {
+            std::lock_guard lock(mutex_);
+            line = station ? stationLogic_.Scenario().stationLine : modulesLine_;
+        }
+        // The pseudo-terminal hands over at once what a real line brings a byte time apart:
+        // the bytes are taken when the last of them could have arrived.
+        if (line.On()) {
+            using Clock = std::chrono::steady_clock;
+            const auto byteTime =
+                std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(line.ByteSeconds()));
+            side.inFreeAt = std::max(Clock::now(), side.inFreeAt) + byteTime * static_cast<long>(n);
+            if (!SleepUntil(side.inFreeAt)) return;
+        }
 
         std::vector<std::vector<uint8_t>> writes;
         int delayMs = 0;
@@ -97,24 +155,17 @@ void StandSim::Serve(Side& side, bool station) {
             }
         }
         for (size_t i = 0; i < writes.size(); ++i) {
-            // The echo goes back at once; answers after the station's delay, and the halves of
-            // a split answer a little apart so that they arrive in separate reads.
-            if (!(echo && i == 0) && delayMs > 0) {
+            // The echo goes back at once (its bytes crossed the line with the request's); answers
+            // after the station's delay, and the halves of a split answer a little apart so that
+            // they arrive in separate reads.
+            const bool isEcho = echo && i == 0;
+            if (!isEcho && delayMs > 0) {
                 pollfd w{wake_, POLLIN, 0};
                 if (poll(&w, 1, delayMs) > 0) return;
             }
             if (split && i > (echo ? 1u : 0u)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
             const auto& out = writes[i];
-            size_t done = 0;
-            while (done < out.size() && running_) {
-                const ssize_t w = write(side.master, out.data() + done, out.size() - done);
-                if (w > 0) {
-                    done += static_cast<size_t>(w);
-                } else {
-                    pollfd p{side.master, POLLOUT, 0};
-                    poll(&p, 1, 100);
-                }
-            }
+            if (!WriteAtLineSpeed(side, out, isEcho ? LineTime_T{} : line)) return;
             if (station) {
                 std::lock_guard lock(mutex_);
                 stationOutput_.insert(stationOutput_.end(), out.begin(), out.end());
@@ -146,6 +197,7 @@ bool StandSim::ContactorOn(int k) {
 void StandSim::SetScenario(const Scenario_T& scenario) {
     std::lock_guard lock(mutex_);
     stationLogic_.SetScenario(scenario);
+    modulesLine_ = scenario.modulesLine;
     modulesLogic_.SetInputs(scenario.inputs);
 }
 

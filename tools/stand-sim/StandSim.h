@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -46,14 +47,21 @@ private:
         int slave = -1;  // held open so that the line never hangs up between program runs
         std::string path;
         std::thread thread;
+        // When the simulated line is free again: in, after the request's last byte could have
+        // arrived; out, after the answer's last byte has gone.
+        std::chrono::steady_clock::time_point inFreeAt, outFreeAt;
     };
     bool OpenSide(Side& side, std::string& error);
     void Serve(Side& side, bool station);
     void CloseSide(Side& side);
+    // False when the simulator is stopped meanwhile.
+    bool SleepUntil(std::chrono::steady_clock::time_point t);
+    bool WriteAtLineSpeed(Side& side, const std::vector<uint8_t>& out, const LineTime_T& line);
 
     std::mutex mutex_;
     SimStation stationLogic_;
     SimModules modulesLogic_;
+    LineTime_T modulesLine_;
     std::vector<uint8_t> stationOutput_;
     Side station_;
     Side modules_;
