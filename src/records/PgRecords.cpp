@@ -88,6 +88,26 @@ MeasurementRecord_T ReadMeasurement(const Result& s, int row, int first) {
     return m;
 }
 
+// A connection as every reading of the plant's database wants it: UTF-8 texts, the server's
+// notices kept off the terminal. Its status tells whether it is up.
+pg_conn* Connect(const std::string& conninfo) {
+    const char* keys[] = {"dbname", "connect_timeout", nullptr};
+    const char* values[] = {conninfo.c_str(), "10", nullptr};
+    pg_conn* c = PQconnectdbParams(keys, values, 1);
+    if (PQstatus(c) == CONNECTION_OK) {
+        PQsetNoticeProcessor(c, [](void*, const char*) {}, nullptr);
+        PQclear(PQexec(c, "SET client_encoding TO 'UTF8'"));
+    }
+    return c;
+}
+
+// Why a connection is not up, without the password of the connection string.
+std::string Unreachable(pg_conn* c, const std::string& conninfo) {
+    std::string why = PQerrorMessage(c);
+    while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
+    return "Нет связи с базой завода (" + TPgForwarder::Redacted(conninfo) + "): " + why;
+}
+
 const char* kMeasurementColumns = "m.row, m.parameter, m.low, m.high, m.control, m.measured, m.result, m.passed, "
                                   "m.attempts, m.in_protocol";
 
@@ -100,17 +120,11 @@ TPgRecords::~TPgRecords() {
 
 bool TPgRecords::Open(const std::string& conninfo, std::string& error) {
     conninfo_ = conninfo;
-    const char* keys[] = {"dbname", "connect_timeout", nullptr};
-    const char* values[] = {conninfo.c_str(), "10", nullptr};
-    conn_ = PQconnectdbParams(keys, values, 1);
+    conn_ = Connect(conninfo);
     if (PQstatus(conn_) != CONNECTION_OK) {
-        std::string why = PQerrorMessage(conn_);
-        while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
-        error = "Нет связи с базой завода (" + TPgForwarder::Redacted(conninfo) + "): " + why;
+        error = Unreachable(conn_, conninfo);
         return false;
     }
-    PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
-    PQclear(PQexec(conn_, "SET client_encoding TO 'UTF8'"));
     const Result r(PQexec(conn_, "SELECT to_regclass('runs') IS NOT NULL AND to_regclass('eeprom_sessions') IS NOT NULL"));
     if (!r.Ok() || r.Text(0, 0) != "t") {
         error = "В базе завода (" + TPgForwarder::Redacted(conninfo) +
@@ -452,17 +466,11 @@ Capability_T TPgRecords::Capability(const StatsFilter_T& f, const std::string& s
     std::vector<std::optional<double>> values;
     if (!rowsConn_ || PQstatus(rowsConn_) != CONNECTION_OK) {
         if (rowsConn_) PQfinish(rowsConn_);
-        const char* keys[] = {"dbname", "connect_timeout", nullptr};
-        const char* vals[] = {conninfo_.c_str(), "10", nullptr};
-        rowsConn_ = PQconnectdbParams(keys, vals, 1);
-        PQsetNoticeProcessor(rowsConn_, [](void*, const char*) {}, nullptr);
-        PQclear(PQexec(rowsConn_, "SET client_encoding TO 'UTF8'"));
+        rowsConn_ = Connect(conninfo_);
     }
     std::thread reader([&] {
         if (PQstatus(rowsConn_) != CONNECTION_OK) {
-            std::string why = PQerrorMessage(rowsConn_);
-            while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) why.pop_back();
-            rowsError = "Нет связи с базой завода (" + TPgForwarder::Redacted(conninfo_) + "): " + why;
+            rowsError = Unreachable(rowsConn_, conninfo_);
             return;
         }
         std::string ignored;
