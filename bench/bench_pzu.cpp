@@ -1,10 +1,12 @@
-// Programming 32 KiB into the simulated board's EEPROM through the test window's channel 1 at
-// the block timer's own 400 ms pacing: wall time against the floor of its ticks, and the GUI
-// thread's time per block. With --screenshots DIR it reads the EEPROM back with four bad bytes
-// and pictures the EEPROM and comparison windows; --fast ticks every 50 ms instead (for
-// pictures only, no figures).
+// Programming 32 KiB into the simulated board's EEPROM through the test window's channel 1,
+// with the station's line at 9600 and at 115200 baud, the blocks paced by the 400 ms timer and
+// by the station's answers, the four interleaved in one run: wall time, the line-time floor of
+// the bytes carried, the answer/timer ratio per line, and the GUI thread's time per block.
+// With --screenshots DIR it then reads the EEPROM back with four bad bytes and pictures the
+// EEPROM and comparison windows; --fast programs once on a line without time, ticking every
+// 50 ms (for pictures only, no figures).
 //
-//   bench_pzu [--fast] [--screenshots DIR]
+//   bench_pzu [--reps N] [--fast] [--screenshots DIR]
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -18,6 +20,9 @@
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <numeric>
+#include <vector>
 
 #include "StandSim.h"
 #include "BenchSupport.h"
@@ -52,10 +57,12 @@ double ThreadCpuSeconds() {
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     bool fast = false;
+    int reps = 1;
     QString screenshots;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--fast") fast = true;
+        if (a == "--reps" && i + 1 < argc) reps = std::max(1, std::atoi(argv[++i]));
         if (a == "--screenshots" && i + 1 < argc) screenshots = QDir(argv[++i]).absolutePath();
     }
     if (!screenshots.isEmpty()) QDir().mkpath(screenshots);
@@ -113,26 +120,75 @@ int main(int argc, char* argv[]) {
     w->SBPasswClick();
     if (fast) w->TmrSend.setInterval(50);
 
-    const double cpu0 = ThreadCpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
-    w->SpeedButton62Click();
-    if (!Wait([&] { return !w->TmrSend.isActive(); }, 600000)) {
-        std::printf("programming did not end\n");
-        return 1;
+    struct Pass_T {
+        int baud;
+        bool byAnswer;
+    };
+    std::vector<Pass_T> passes;
+    if (fast) {
+        passes.push_back({0, false});
+    } else {
+        for (int r = 0; r < reps; ++r)
+            for (int baud : {9600, 115200})
+                for (bool byAnswer : {false, true}) passes.push_back({baud, byAnswer});
     }
-    const double wallMs = static_cast<double>(wall.elapsed());
-    const double cpu = ThreadCpuSeconds() - cpu0;
-    bool same = true;
-    for (size_t a = 0; a < file.size(); ++a) same = same && sim.EepromByte(0, static_cast<uint16_t>(a)) == static_cast<uint8_t>(file[a]);
-    std::printf("programming 32 KiB: %s, EEPROM %s the file\n", w->LProcPzu->text().toUtf8().constData(),
-                same ? "equals" : "DIFFERS FROM");
+    std::map<std::pair<int, bool>, std::vector<double>> walls;  // (baud, by answer) -> seconds
+    if (!fast) std::printf("%-7s %-9s %8s %10s %9s %9s %11s\n", "baud", "pacing", "wall s", "line s",
+                           "wall/line", "bytes", "CPU/block");
+    int seed = 0;
+    for (const Pass_T& pass : passes) {
+        sim::Scenario_T scenario;
+        scenario.stationLine = {pass.baud, false, 1};
+        sim.SetScenario(scenario);
+        w->SetPacedByAnswer(pass.byAnswer);
+        // A new pattern each time, so that every pass has to change every block of the board.
+        ++seed;
+        for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<char>((i * 7 + i / 512 + seed * 37) & 0xFF);
+        platform::WriteFileBytes(work + "/pch.pzu", file);
+        const size_t requestsBefore = sim.StationRequests().size();
+        const size_t outputBefore = sim.StationOutput().size();
+
+        const double cpu0 = ThreadCpuSeconds();
+        QElapsedTimer wall;
+        wall.start();
+        w->SpeedButton62Click();
+        if (!Wait([&] { return !w->TmrSend.isActive(); }, 900000)) {
+            std::printf("programming did not end\n");
+            return 1;
+        }
+        const double wallS = static_cast<double>(wall.elapsed()) / 1000;
+        const double cpu = ThreadCpuSeconds() - cpu0;
+        int differences = 0;
+        long first = -1;
+        for (size_t a = 0; a < file.size(); ++a)
+            if (sim.EepromByte(0, static_cast<uint16_t>(a)) != static_cast<uint8_t>(file[a]) && differences++ == 0)
+                first = static_cast<long>(a);
+        if (differences > 0 || w->LProcPzu->text() != QString::fromUtf8("Программирование ВЫПОЛНЕНО.")) {
+            std::printf("programming 32 KiB: %s, EEPROM differs from the file in %d bytes, the first at %04lX\n",
+                        w->LProcPzu->text().toUtf8().constData(), differences, first);
+            return 1;
+        }
+        if (fast) continue;
+        // The floor: every byte that crossed the line, both ways, at the line's byte time.
+        const auto requests = sim.StationRequests();
+        size_t bytes = sim.StationOutput().size() - outputBefore;
+        for (size_t i = requestsBefore; i < requests.size(); ++i) bytes += requests[i].size();
+        const double lineS = static_cast<double>(bytes) * scenario.stationLine.ByteSeconds();
+        walls[{pass.baud, pass.byAnswer}].push_back(wallS);
+        std::printf("%-7d %-9s %8.1f %10.1f %9.2f %9zu %8.0f us\n", pass.baud, pass.byAnswer ? "answer" : "timer",
+                    wallS, lineS, wallS / lineS, bytes, cpu / 512 * 1e6);
+        std::fflush(stdout);
+    }
     if (!fast) {
-        const double floorMs = 513 * 400.0;  // 512 blocks and the tick that finds the file done
-        std::printf("wall %.1f s against the floor of 513 ticks x 400 ms = %.1f s: ratio %.4f\n", wallMs / 1000,
-                    floorMs / 1000, wallMs / floorMs);
-        std::printf("GUI thread: %.3f s of CPU, %.0f us per block (send, answer, comparison grids)\n", cpu,
-                    cpu / 512 * 1e6);
+        auto mean = [](const std::vector<double>& v) { return std::accumulate(v.begin(), v.end(), 0.0) / static_cast<double>(v.size()); };
+        for (int baud : {9600, 115200}) {
+            const double timer = mean(walls[{baud, false}]);
+            const double answer = mean(walls[{baud, true}]);
+            // A block's round trip: 75 bytes out, 74 back.
+            const double roundTripS = 149 * sim::LineTime_T{baud, false, 1}.ByteSeconds();
+            std::printf("%d baud: by answer %.1f s / by timer %.1f s = %.3f; 512 round trips of %.1f ms = %.1f s\n",
+                        baud, answer, timer, answer / timer, roundTripS * 1000, 512 * roundTripS);
+        }
     }
 
     if (!screenshots.isEmpty()) {

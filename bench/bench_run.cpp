@@ -1,9 +1,11 @@
 // The test window at work against stand-sim (a separate process, as at the stand): idle CPU
 // in the selection state, a whole demo run on the autopilot against its timer floor, the GUI
 // thread's time per decoded answer and the peak resident memory. With --screenshots DIR it
-// also writes pictures of the window during the run and of its state pages.
+// also writes pictures of the window during the run and of its state pages. Without --baud it
+// runs itself twice, with both lines taking no time and with both at 9600 baud (8N1), so that
+// the figures stand side by side.
 //
-//   bench_run [--idle-seconds N] [--screenshots DIR]
+//   bench_run [--idle-seconds N] [--screenshots DIR] [--baud N]
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -34,6 +36,7 @@
 #include "platform/Paths.h"
 #include "records/TBirka.h"
 #include "records/TProt.h"
+#include "rsmanager/TrafficJournal.h"
 #include "execution/StatePages.h"
 #include "execution/StatePlot.h"
 #include "execution/TFPrPch.h"
@@ -66,15 +69,60 @@ void Save(QWidget* w, const QString& dir, const QString& name) {
 
 }  // namespace
 
+// The demo scenario with both lines at `baud` (0: as it stands, no line time).
+std::string ScenarioAt(const std::string& work, int baud) {
+    const std::string demo = std::string(STAND_DEMO_DIR) + "/sim/scenario.ini";
+    if (baud == 0) return demo;
+    std::string text;
+    platform::ReadFileBytes(demo, text);
+    const std::string line = "baud=" + std::to_string(baud) + "\n";
+    for (const std::string section : {"[station]", "[modules]"}) {
+        const size_t at = text.find(section);
+        const size_t eol = at == std::string::npos ? std::string::npos : text.find('\n', at);
+        if (eol == std::string::npos) {
+            text += "\n" + section + "\n" + line;
+        } else {
+            text.insert(eol + 1, line);
+        }
+    }
+    const std::string path = work + "/sim/scenario.ini";
+    platform::WriteFileBytes(path, text);
+    return path;
+}
+
+// Runs this benchmark once per line speed, the pictures with the first only.
+int EachLine(int argc, char* argv[]) {
+    int status = 0;
+    for (int baud : {0, 9600}) {
+        QStringList args;
+        for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
+        if (baud != 0) {
+            const qsizetype at = args.indexOf("--screenshots");
+            if (at >= 0) args.remove(at, std::min<qsizetype>(2, args.size() - at));
+        }
+        args << "--baud" << QString::number(baud);
+        std::printf(baud == 0 ? "== lines without time ==\n" : "== both lines at %d baud, 8N1 ==\n", baud);
+        std::fflush(stdout);
+        QProcess pass;
+        pass.setProcessChannelMode(QProcess::ForwardedChannels);
+        pass.start(QString::fromLocal8Bit(argv[0]), args);
+        if (!pass.waitForFinished(-1) || pass.exitCode() != 0) status = 1;
+    }
+    return status;
+}
+
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     int idleSeconds = 30;
+    int baud = -1;
     QString screenshots;
     for (int i = 1; i + 1 < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--idle-seconds") idleSeconds = std::atoi(argv[++i]);
         if (a == "--screenshots") screenshots = QDir(argv[++i]).absolutePath();
+        if (a == "--baud") baud = std::atoi(argv[++i]);
     }
+    if (baud < 0) return EachLine(argc, argv);
     if (!screenshots.isEmpty()) QDir().mkpath(screenshots);
 
     // A working folder with the demo data, and the simulator as its own process.
@@ -86,7 +134,7 @@ int main(int argc, char* argv[]) {
     QProcess sim;
     sim.start(STAND_SIM_PATH, {"--station", QString::fromStdString(work + "/sim/station"), "--modules",
                                QString::fromStdString(work + "/sim/modules"), "--scenario",
-                               QString(STAND_DEMO_DIR) + "/sim/scenario.ini"});
+                               QString::fromStdString(ScenarioAt(work, baud))});
     if (!Wait([&] { return fs::is_symlink(work + "/sim/modules"); }, 5000)) {
         std::printf("stand-sim did not start\n");
         return 1;
@@ -187,6 +235,7 @@ int main(int argc, char* argv[]) {
         c1.show();
         main.StatePages->setCurrentWidget(main.StatePages->Plot);
     }
+    const uint64_t journalFrom = main.SharedJournal()->NextSeq();
     main.aFullChekitExecute();
     main.BtOKClick();
     main.rbAutopilotOn->setChecked(true);
@@ -215,6 +264,26 @@ int main(int argc, char* argv[]) {
                 "wall/floor %.3f, verdict \"%s\"\n",
                 wallMs / 1000, floorMs / 1000, stepTicks, pilotTicks, wallMs / floorMs,
                 main.STPan3->text().toUtf8().constData());
+
+    // What a line costs per exchange: from a request's write to its answer framed, per channel,
+    // out of the traffic journal of the run.
+    for (uint8_t channel : {uint8_t{1}, uint8_t{2}}) {
+        std::vector<double> ms;
+        int64_t sentAt = -1;
+        for (const JournalFrame_T& f : main.SharedJournal()->Read(journalFrom, TTrafficJournal::kMinFrames)) {
+            if (f.channel != channel) continue;
+            if (f.dir == JournalDir::Out) {
+                sentAt = f.monoUs;
+            } else if (sentAt >= 0) {
+                ms.push_back(static_cast<double>(f.monoUs - sentAt) / 1000);
+                sentAt = -1;
+            }
+        }
+        std::sort(ms.begin(), ms.end());
+        if (!ms.empty())
+            std::printf("%s: request written -> answer framed, n=%zu, median %.1f ms, p99 %.1f ms\n",
+                        channel == 1 ? "station" : "modules", ms.size(), ms[ms.size() / 2], ms[ms.size() * 99 / 100]);
+    }
 
     rusage u{};
     getrusage(RUSAGE_SELF, &u);

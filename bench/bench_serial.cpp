@@ -2,7 +2,9 @@
 // terminals, or Win32 under Wine over COM ports that tests/windows/run.sh joins in pairs
 // (`bash tests/windows/run.sh --bench`). Plain chrono and no benchmark library, so that the
 // same program builds with mingw-w64. Figures, never tests; under Wine they are Wine's, not
-// Windows'.
+// Windows'. Each pass runs twice: with the far end writing at once, and with it writing at a
+// 9600-baud line's pace (8N1, a byte every 1.04 ms, each byte handed over when its stop bit
+// would end), where the figures are also given over the frame's own line time.
 //   manager: far end write -> received-message post, 1000 frames; Close() with both threads
 //            waiting, 50 times
 //   TRS:     far end write -> OnRxChar; Write -> transmit-empty; Close() with its event
@@ -67,15 +69,46 @@ double Us(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double, std::micro>(to - from).count();
 }
 
-void Report(const char* what, const std::vector<double>& v, const char* unit, double scale) {
-    std::printf("%-34s n=%-5zu median %9.1f %s   p99 %9.1f %s   max %9.1f %s\n", what, v.size(),
+void Report(const std::string& what, const std::vector<double>& v, const char* unit, double scale) {
+    std::printf("%-52s n=%-5zu median %9.1f %s   p99 %9.1f %s   max %9.1f %s\n", what.c_str(), v.size(),
                 Percentile(v, 0.5) / scale, unit, Percentile(v, 0.99) / scale, unit,
                 Percentile(v, 1.0) / scale, unit);
 }
 
 const Bytes kFrame = StationFrame({0x73, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
 
-void Manager() {
+// The far end of a line of the given byte time (0: a bare pseudo-terminal, all bytes at once).
+struct Line_T {
+    const char* name;
+    double byteSeconds;
+    int frames;
+};
+
+// Writes as the far station's UART would: byte i is in the port once i + 1 byte times passed.
+void LineWrite(Pty& pty, const Bytes& bytes, const Line_T& line, Clock::time_point from) {
+    if (line.byteSeconds <= 0) {
+        pty.Write(bytes);
+        return;
+    }
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        std::this_thread::sleep_until(
+            from + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(line.byteSeconds * static_cast<double>(i + 1))));
+        pty.Write({bytes[i]});
+    }
+}
+
+// The latencies less the frame's own line time: what the layer adds once the last byte is in.
+std::vector<double> OverLine(std::vector<double> us, const Line_T& line) {
+    const double floorUs = line.byteSeconds * static_cast<double>(kFrame.size()) * 1e6;
+    for (double& v : us) v -= floorUs;
+    return us;
+}
+
+std::string Label(const char* what, const Line_T& line, const char* suffix = "") {
+    return std::string(what) + " [" + line.name + "]" + suffix;
+}
+
+void Manager(const Line_T& line) {
     Pty pty;
     TQueueMessages send, receive;
     StampPoster poster;
@@ -89,9 +122,9 @@ void Manager() {
         return;
     }
     std::vector<double> latency;
-    for (int i = 1; i <= 1000; ++i) {
+    for (int i = 1; i <= line.frames; ++i) {
         const auto t0 = Clock::now();
-        pty.Write(kFrame);
+        LineWrite(pty, kFrame, line, t0);
         Clock::time_point at;
         if (!poster.received.WaitCount(i, at)) break;
         latency.push_back(Us(t0, at));
@@ -106,19 +139,25 @@ void Manager() {
         manager.Close();
         close.push_back(Us(t0, Clock::now()));
     }
-    Report("manager: write -> post", latency, "us", 1);
-    Report("manager: Close()", close, "ms", 1000);
+    Report(Label("manager: write -> post", line), latency, "us", 1);
+    if (line.byteSeconds > 0) Report(Label("manager: write -> post", line, " - line"), OverLine(latency, line), "us", 1);
+    Report(Label("manager: Close()", line), close, "ms", 1000);
 }
 
-void Component() {
+void Component(const Line_T& line) {
     Pty pty;
     TRS rs;
     rs.SetDeviceName(pty.SlavePath());
     Stamps rx, tx;
+    // Bytes that trickle in come in several OnRxChar: a frame is in with its last byte.
+    size_t bytesIn = 0;
     rs.OnRxChar = [&](TRS* s, long) {
         uint8_t buf[64];
-        s->Read(buf, sizeof buf);
-        rx.Stamp();
+        const long n = s->Read(buf, sizeof buf);
+        if (n <= 0) return;
+        const size_t before = bytesIn / kFrame.size();
+        bytesIn += static_cast<size_t>(n);
+        for (size_t k = before; k < bytesIn / kFrame.size(); ++k) rx.Stamp();
     };
     rs.OnTxEmpty = [&](TRS*) { tx.Stamp(); };
     try {
@@ -128,14 +167,15 @@ void Component() {
         return;
     }
     std::vector<double> rxUs, txUs, close;
-    for (int i = 1; i <= 1000; ++i) {
+    for (int i = 1; i <= line.frames; ++i) {
         auto t0 = Clock::now();
-        pty.Write(kFrame);
+        LineWrite(pty, kFrame, line, t0);
         Clock::time_point at;
         if (!rx.WaitCount(i, at)) break;
         rxUs.push_back(Us(t0, at));
-        rs.Write(kFrame.data(), static_cast<long>(kFrame.size()));
+        // From before the call: the event may come before Write has returned.
         t0 = Clock::now();
+        rs.Write(kFrame.data(), static_cast<long>(kFrame.size()));
         if (!tx.WaitCount(i, at)) break;
         txUs.push_back(Us(t0, at));
         pty.Read(kFrame.size(), std::chrono::milliseconds(200));
@@ -148,9 +188,11 @@ void Component() {
         rs.Open();
     }
     rs.Close();
-    Report("TRS: write -> OnRxChar", rxUs, "us", 1);
-    Report("TRS: Write -> transmit-empty", txUs, "us", 1);
-    Report("TRS: Close()", close, "ms", 1000);
+    Report(Label("TRS: write -> OnRxChar", line), rxUs, "us", 1);
+    if (line.byteSeconds > 0) Report(Label("TRS: write -> OnRxChar", line, " - line"), OverLine(rxUs, line), "us", 1);
+    // The pseudo-terminal takes the program's own writes at once at any speed set on it.
+    Report(Label("TRS: Write -> transmit-empty", line), txUs, "us", 1);
+    Report(Label("TRS: Close()", line), close, "ms", 1000);
 }
 
 }  // namespace
@@ -161,7 +203,9 @@ int main() {
 #else
     std::printf("serial layers, POSIX backend\n");
 #endif
-    Manager();
-    Component();
+    for (const Line_T& line : {Line_T{"at once", 0, 1000}, Line_T{"9600 8N1", 10.0 / 9600, 200}}) {
+        Manager(line);
+        Component(line);
+    }
     return 0;
 }

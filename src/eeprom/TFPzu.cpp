@@ -138,12 +138,16 @@ void TFPzu::SetState(const QString& text, const char* colour) {
 }
 
 bool TFPzu::OpenFiles() {
+    // The files opened when the window opened are only its check that they can be: a run reads
+    // the settings as they are when it starts, also when they were replaced in between (a handle
+    // kept from then would still read the replaced file).
+    session_.CloseFiles();
     std::string error;
-    if (!session_.SettingsOpen() && !session_.OpenSettings(settingsPath_, error)) {
+    if (!session_.OpenSettings(settingsPath_, error)) {
         platform::Dialogs::Current().Show("Нет файла с уставками", "ПЗУ", platform::DialogIcon::Error);
         return false;
     }
-    if (!session_.ReadBackOpen() && !session_.OpenReadBack(settingsPath_)) {
+    if (!session_.OpenReadBack(settingsPath_)) {
         platform::Dialogs::Current().Show("Не могу создать файл для записи данных из ПЗУ", "ПЗУ",
                                           platform::DialogIcon::Error);
         return false;

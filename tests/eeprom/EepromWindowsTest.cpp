@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <regex>
 #include <thread>
 
@@ -16,6 +17,7 @@
 #include "eeprom/THexGrid.h"
 #include "eeprom/TPSW.h"
 #include "eeprom/TWPzu.h"
+#include "platform/Paths.h"
 #include "support/QtWait.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
@@ -176,6 +178,17 @@ struct Eeprom {
         l.password = &psw;
         w = std::make_unique<TFPzu>(l);
     }
+    // The operator presses "Пароль" and types the right one.
+    void GrantAccess() {
+        QTimer typist;
+        QObject::connect(&typist, &QTimer::timeout, [this] {
+            if (!psw.isVisible()) return;
+            psw.PSEdit->setText("482");
+            psw.Finish();
+        });
+        typist.start(10);
+        w->SBPasswClick();
+    }
     // A faithful EEPROM answering the last packet sent (a read, or a write of 64 bytes).
     void AnswerLast(int corruptIndex = -1) {
         const auto& p = sent.back();
@@ -247,14 +260,7 @@ TEST(EepromWindow, ProgrammingNeedsThePasswordAndAUsableFile) {
     Eeprom e;
     const std::string path = e.dir.Write("odd.pzu", Pattern(1000));
     ASSERT_TRUE(e.w->Open(path, true));
-    QTimer typist;
-    QObject::connect(&typist, &QTimer::timeout, [&] {
-        if (!e.psw.isVisible()) return;
-        e.psw.PSEdit->setText("482");
-        e.psw.Finish();
-    });
-    typist.start(10);
-    e.w->SBPasswClick();
+    e.GrantAccess();
     EXPECT_TRUE(e.w->AccessGranted());
     EXPECT_TRUE(e.w->SpeedButton62->isEnabled());
     e.w->SpeedButton62Click();
@@ -263,6 +269,31 @@ TEST(EepromWindow, ProgrammingNeedsThePasswordAndAUsableFile) {
     EXPECT_TRUE(e.sent.empty());
     EXPECT_FALSE(e.w->TmrSend.isActive());
     EXPECT_EQ(e.w->SpeedButton62->text().toStdString(), "Программирование");
+}
+
+// The file is replaced (saved anew by an editor) or taken away while the window is open: the
+// run goes by the file as it is when the operator starts it.
+TEST(EepromWindow, ARunReadsTheSettingsFileAsItIsWhenItStarts) {
+    Eeprom e;
+    const std::string path = e.dir.Write("pch.pzu", std::string(32768, '\x11'));
+    ASSERT_TRUE(e.w->Open(path, true));
+    e.GrantAccess();
+    ASSERT_TRUE(platform::WriteFileBytes(path, std::string(29, '\x22')));
+    QTest::mouseClick(e.w->SpeedButton62, Qt::LeftButton);
+    e.w->TmrSendTimer();
+    ASSERT_EQ(e.sent.size(), 1u);
+    EXPECT_EQ(e.sent[0][8], 0x22);
+    EXPECT_EQ(e.sent[0][8 + 29], 0x00);  // a short file: the rest of its block is zeros
+    e.AnswerLast();
+    e.w->TmrSendTimer();
+    EXPECT_EQ(e.w->LProcPzu->text().toStdString(), "Программирование ВЫПОЛНЕНО.");
+
+    std::filesystem::remove(path);
+    QTest::mouseClick(e.w->SpeedButton62, Qt::LeftButton);
+    ASSERT_EQ(e.dialogs.Questions().size(), 1u);
+    EXPECT_EQ(e.dialogs.Questions()[0].text, "Нет файла с уставками");
+    EXPECT_FALSE(e.w->TmrSend.isActive());
+    EXPECT_EQ(e.sent.size(), 1u);
 }
 
 TEST(EepromWindow, AWrongPasswordWhileProgrammingLeavesItsCancelButton) {

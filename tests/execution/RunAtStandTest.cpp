@@ -32,7 +32,7 @@
 #include "records/TFLog.h"
 #include "execution/StatePages.h"
 #include "execution/TFPrPch.h"
-#include "StandRig.h"
+#include "EepromRig.h"
 #include "records/RunStore.h"
 #include "records/RunStoreWriter.h"
 
@@ -45,13 +45,6 @@ using Stand = StandRig;
 
 
 }  // namespace
-
-sim::Scenario_T DemoScenario() {
-    sim::Scenario_T scenario;
-    std::string error;
-    EXPECT_TRUE(sim::LoadScenario(kDemo + "/sim/scenario.ini", scenario, error)) << error;
-    return scenario;
-}
 
 TEST(RunAtStand, TheDemoScriptPassesAndTheProgramShutsDownAfterIt) {
     Stand s(DemoScenario());
@@ -280,28 +273,6 @@ TEST(RunAtStand, ARunFromTheTagDialogEndsInAnArchiveFileOfItsSerial) {
     EXPECT_NE(platform::Cp1251ToUtf8(s.dir.Read("data/birka.ini")).find("SerialNumber=12\r\n"), std::string::npos);
 }
 
-
-// The EEPROM window opened from the test window on a settings file of `content`, with the
-// password given; the abort's final exchange is over.
-static TFPzu* OpenEeprom(Stand& s, const std::string& name, const std::string& content, QTimer& typist) {
-    const std::string settings = s.dir.Write("pzu/" + name, content);
-    // The settings name the file relative to the program's folder.
-    const std::string relative =
-        std::filesystem::relative(settings, platform::ExecutableDirectory()).string();
-    s.dir.Write("data/nastr.ini", s.dir.Read("data/nastr.ini") + "[pzu]\r\npzu=" + relative + "\r\n");
-    s.Show();
-    s.main->miPzuClick();
-    TFPzu* w = s.main->EepromWindow();
-    if (!w || !WaitUntil([&] { return !s.main->Run().ListRunning(); }, 10s)) return nullptr;
-    QObject::connect(&typist, &QTimer::timeout, [&s] {
-        if (!s.psw.isVisible()) return;
-        s.psw.PSEdit->setText("482");
-        s.psw.Finish();
-    });
-    typist.start(10);
-    w->SBPasswClick();
-    return w;
-}
 
 TEST(RunAtStand, TheEepromWindowProgramsTheBoardThroughChannelOne) {
     Stand s(DemoScenario());

@@ -106,6 +106,28 @@ TEST(SimStation, EepromReadsWhatWasWrittenAndFailsOnRequest) {
     EXPECT_EQ(AnswerCode(s, "00 05 10 a4 01 00 03"), 0x0B);
 }
 
+// The silent block is lost as many times as the scenario says, written by none of those
+// requests, and answered from then on; other blocks are not touched.
+TEST(SimStation, TheSilentBlockGoesUnansweredTheGivenTimes) {
+    TempDir dir;
+    sim::Scenario_T scenario;
+    std::string error;
+    ASSERT_TRUE(sim::LoadScenario(dir.Write("s.ini", "[station]\nsilent_block=00 40\nsilent_block_times=2\n"),
+                                  scenario, error)) << error;
+    EXPECT_EQ(scenario.silentBlock, 0x40);
+    EXPECT_FALSE(sim::LoadScenario(dir.Write("bad.ini", "[station]\nsilent_block=01 02 03\n"), scenario, error));
+    sim::SimStation s(scenario);
+    const Bytes write40 = Request("00 06 15 a0 00 40 01 5a");
+    for (int i = 0; i < 2; ++i) EXPECT_TRUE(s.OnBytes(write40.data(), write40.size()).empty()) << i;
+    EXPECT_EQ(s.EepromByte(0, 0x40), 0xFF);
+    EXPECT_EQ(AnswerCode(s, "00 06 15 a0 00 00 01 11"), 0x1A);
+    EXPECT_EQ(AnswerCode(s, "00 06 15 a0 00 40 01 5a"), 0x1A);
+    EXPECT_EQ(s.EepromByte(0, 0x40), 0x5A);
+    s.SetScenario(scenario);  // a new scenario loses the block again
+    const Bytes read40 = Request("00 05 10 a0 00 40 01");
+    EXPECT_TRUE(s.OnBytes(read40.data(), read40.size()).empty());
+}
+
 TEST(SimStation, ClearingEndsWith77AfterTheGivenPolls) {
     sim::Scenario_T sc;
     sc.clearAfterPolls = 3;

@@ -51,6 +51,14 @@ bool LoadScenario(const std::string& path, Scenario_T& s, std::string& error) {
     s.splitAt = ini.ReadInteger("station", "split_at", s.splitAt);
     s.twoFrames = ini.ReadInteger("station", "two_frames", s.twoFrames) != 0;
     s.i2cFail = ini.ReadInteger("station", "i2c_fail", s.i2cFail) != 0;
+    const auto silentBlock = HexTextToBytes(ini.ReadString("station", "silent_block", ""));
+    if (silentBlock.size() == 1) s.silentBlock = silentBlock[0];
+    if (silentBlock.size() == 2) s.silentBlock = silentBlock[0] << 8 | silentBlock[1];
+    if (silentBlock.size() > 2) {
+        error = "[station] silent_block: нужен адрес ПЗУ, например 00 40";
+        return false;
+    }
+    s.silentBlockTimes = ini.ReadInteger("station", "silent_block_times", s.silentBlockTimes);
     s.clearAfterPolls = ini.ReadInteger("station", "clear_after_polls", s.clearAfterPolls);
     s.scale = static_cast<uint8_t>(ini.ReadInteger("station", "scale", s.scale));
     s.logicalNumber = static_cast<uint16_t>(ini.ReadInteger("station", "logical_number", s.logicalNumber));

@@ -29,6 +29,8 @@ struct Scenario_T {
     int splitAt = 0;             // answers written in two parts, cut after this many bytes
     bool twoFrames = false;      // every answer written twice in one write
     bool i2cFail = false;        // EEPROM reads and writes answer 0x0B
+    int silentBlock = -1;        // EEPROM address whose reads and writes go unanswered (-1: none)
+    int silentBlockTimes = 1;    // how many requests for that address go unanswered
     int clearAfterPolls = 0;     // the N-th state poll answers 77 4D and clears pages A2..AE
     uint8_t scale = 0x80;        // data byte of the 0xE5 answer
     uint16_t logicalNumber = 1;  // reported in 0x7F until programmed

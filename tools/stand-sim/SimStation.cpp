@@ -43,6 +43,10 @@ std::vector<uint8_t> SimStation::EepromAnswer(const std::vector<uint8_t>& p, boo
     if (dev < 0xA0 || dev > 0xAE || dev % 2 != 0) return Frame(0x0B, {});
     const uint16_t address = static_cast<uint16_t>(p[2] << 8 | p[3]);
     const uint8_t n = p[4];
+    if (address == scenario_.silentBlock && silencedBlocks_ < scenario_.silentBlockTimes) {
+        ++silencedBlocks_;  // lost on the line: nothing written, nothing answered
+        return {};
+    }
     if (write) {
         for (size_t i = 0; i < n && 5 + i < p.size(); ++i)
             eeprom_[page][(address + i) % kPageSize] = p[5 + i];

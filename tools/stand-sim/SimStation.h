@@ -14,7 +14,10 @@ class SimStation {
 public:
     explicit SimStation(Scenario_T scenario = {});
 
-    void SetScenario(const Scenario_T& scenario) { scenario_ = scenario; }
+    void SetScenario(const Scenario_T& scenario) {
+        scenario_ = scenario;
+        silencedBlocks_ = 0;
+    }
     const Scenario_T& Scenario() const { return scenario_; }
 
     // Bytes from the program; returns the writes to make (echo first, then answers).
@@ -44,6 +47,7 @@ private:
     std::vector<std::vector<uint8_t>> requests_;
     int badRequests_ = 0;
     int polls_ = 0;
+    int silencedBlocks_ = 0;  // requests for the scenario's silent block left unanswered so far
     std::array<uint8_t, 14> setpoints_{};  // as written by A9
     uint16_t rotationSpeed_ = 0;
     uint8_t instantTrip_ = 0;
