@@ -3,6 +3,8 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+#include <QtGlobal>
+#include <cstdio>
 #include <functional>
 
 #include "platform/Dialogs.h"
@@ -32,4 +34,14 @@ inline bool Wait(const std::function<bool()>& condition, int ms) {
     look.start(20);
     if (!condition()) loop.exec();
     return condition();
+}
+
+// The offscreen platform cannot pass a window's size hints on and says so each time a label's
+// new text changes its window's minimum size: thousands of lines between the figures of a
+// benchmark that changes labels for every block or answer. Every other message still shows.
+inline void QuietSizeHintWarnings() {
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+        if (text.contains(QLatin1String("propagateSizeHints"))) return;
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    });
 }

@@ -56,6 +56,7 @@ double ThreadCpuSeconds() {
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    QuietSizeHintWarnings();
     bool fast = false;
     int reps = 1;
     QString screenshots;

@@ -113,6 +113,7 @@ int EachLine(int argc, char* argv[]) {
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    QuietSizeHintWarnings();
     int idleSeconds = 30;
     int baud = -1;
     QString screenshots;
