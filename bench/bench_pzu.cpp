@@ -24,11 +24,13 @@
 #include <numeric>
 #include <vector>
 
+#include "SimStation.h"
 #include "StandSim.h"
 #include "BenchSupport.h"
 #include "app/Shell.h"
 #include "execution/Globals.h"
 #include "app/TStartWindow.h"
+#include "eeprom/PzuSession.h"
 #include "eeprom/TFPzu.h"
 #include "eeprom/THexGrid.h"
 #include "eeprom/TPSW.h"
@@ -185,8 +187,12 @@ int main(int argc, char* argv[]) {
         for (int baud : {9600, 115200}) {
             const double timer = mean(walls[{baud, false}]);
             const double answer = mean(walls[{baud, true}]);
-            // A block's round trip: 75 bytes out, 74 back.
-            const double roundTripS = 149 * sim::LineTime_T{baud, false, 1}.ByteSeconds();
+            // A block's round trip: its write out, the station's answer with the 64 bytes it holds back.
+            const std::vector<uint8_t> block(TPzuSession::kBlockSize);
+            const size_t roundTripBytes = TPzuSession::WritePacket(0, block.data()).size() +
+                                          sim::SimStation::Frame(0x1A, std::vector<uint8_t>(68)).size();
+            const double roundTripS =
+                static_cast<double>(roundTripBytes) * sim::LineTime_T{baud, false, 1}.ByteSeconds();
             std::printf("%d baud: by answer %.1f s / by timer %.1f s = %.3f; 512 round trips of %.1f ms = %.1f s\n",
                         baud, answer, timer, answer / timer, roundTripS * 1000, 512 * roundTripS);
         }
